@@ -1,0 +1,47 @@
+# Shared build conventions: one warning list for every target, sanitizers from
+# VAULT_SANITIZE, and helpers for libraries and tests.
+
+set(VAULT_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+
+if(VAULT_SANITIZE)
+  string(REPLACE ";" "," _vault_san "${VAULT_SANITIZE}")
+  add_compile_options(-fsanitize=${_vault_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${_vault_san})
+endif()
+
+# vault_library(NAME <name> [SHARED|STATIC] SOURCES ... [PUBLIC_INCLUDE dir] [DEPS ...] [PRIVATE_DEPS ...])
+function(vault_library)
+  cmake_parse_arguments(V "SHARED;STATIC" "NAME;PUBLIC_INCLUDE" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  set(_kind STATIC)
+  if(V_SHARED)
+    set(_kind SHARED)
+  endif()
+  add_library(${V_NAME} ${_kind} ${V_SOURCES})
+  add_library(vault::${V_NAME} ALIAS ${V_NAME})
+  target_compile_options(${V_NAME} PRIVATE ${VAULT_WARNINGS})
+  if(V_PUBLIC_INCLUDE)
+    target_include_directories(${V_NAME} PUBLIC ${V_PUBLIC_INCLUDE})
+  endif()
+  target_link_libraries(${V_NAME} PUBLIC ${V_DEPS} PRIVATE ${V_PRIVATE_DEPS})
+endfunction()
+
+# vault_test(NAME <name> SOURCES ... DEPS ... [LABELS ...])
+# One GoogleTest program per call, registered with CTest test by test.
+function(vault_test)
+  cmake_parse_arguments(V "" "NAME" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${V_NAME} ${V_SOURCES})
+  target_compile_options(${V_NAME} PRIVATE ${VAULT_WARNINGS})
+  target_link_libraries(${V_NAME} PRIVATE ${V_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
+  include(GoogleTest)
+  gtest_discover_tests(${V_NAME} DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${V_LABELS}" ENVIRONMENT "VAULT_BIN_DIR=${CMAKE_BINARY_DIR}/bin;VAULT_PLUGIN_DIR=${CMAKE_BINARY_DIR}/lib")
+endfunction()
+
+# vault_fuzzer(NAME <name> SOURCES ... DEPS ...): a libFuzzer target (clang only).
+function(vault_fuzzer)
+  cmake_parse_arguments(V "" "NAME" "SOURCES;DEPS" ${ARGN})
+  add_executable(${V_NAME} ${V_SOURCES})
+  target_compile_options(${V_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(${V_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${V_NAME} PRIVATE ${V_DEPS})
+endfunction()

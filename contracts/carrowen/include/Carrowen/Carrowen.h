@@ -1,0 +1,109 @@
+// Pool files: a task's sync list and a safeset's file-list container.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <boost/shared_ptr.hpp>
+
+#include "DataObjects/DataObjects.h"
+#include "FileServices.h"
+#include "Pool/PoolStorage.h"
+
+#define CARROWEN_API __attribute__((visibility("default")))
+
+namespace Carrowen {
+
+// One safeset's entry of a sync list.
+class CARROWEN_API SyncEntry {
+public:
+    virtual ~SyncEntry();
+    // The version text of the vault that wrote the safeset (zero-terminated).
+    const char* getVersion() const { return version_.c_str(); }
+    // The file name (full path) of the safeset's file-list container.
+    const VFileName& getFileName() const { return fileName_; }
+
+    std::string version_;
+    VFileName fileName_;
+};
+
+class CARROWEN_API SyncList {
+public:
+    SyncList();
+    virtual ~SyncList();
+    // Opens the task's sync list on the storage of `descriptor` for reading.
+    // Throws a standard exception naming the file when it is missing or bad.
+    void openReadOnly(const DataObjects::TaskDataObject& task,
+                      const boost::shared_ptr<Pool::PoolStorageDescriptor>& descriptor, bool lockList,
+                      bool readEntries, bool verify);
+    // The entry of `safesetNumber`; throws a standard exception when the list
+    // has none.
+    boost::shared_ptr<SyncEntry> getEntryForSafeset(uint32_t safesetNumber) const;
+
+private:
+    struct State;
+    State* state_;
+};
+
+// One record of a file-list container as the container delivers it.
+struct FileListRecord {
+    static const size_t SIZE = 128;
+    static const size_t MARKER_OFFSET = 83;
+    unsigned char bytes[SIZE];
+    unsigned char markerFlag() const { return bytes[MARKER_OFFSET]; }
+};
+
+class FileListContainer2;
+
+// Reads records of one container by record identifier.
+class CARROWEN_API FileListReader {
+public:
+    explicit FileListReader(const FileListContainer2* container) : container_(container) {}
+    // Positions the reader on a record identifier.
+    void setPosition(uint32_t recordId) { recordId_ = recordId; }
+    uint32_t position() const { return recordId_; }
+    // Reads the record at the position; 1 when read, 0 otherwise.
+    int read(FileListRecord& record) const;
+    const FileListContainer2* container() const { return container_; }
+
+private:
+    const FileListContainer2* container_;
+    uint32_t recordId_ = 0;
+};
+
+// A position within a container: a reader and a record identifier.
+struct FileListPosition {
+    const FileListReader* reader = nullptr;
+    uint32_t recordId = 0;
+    bool operator==(const FileListPosition& other) const {
+        return reader == other.reader && recordId == other.recordId;
+    }
+    bool operator!=(const FileListPosition& other) const { return !(*this == other); }
+};
+
+class CARROWEN_API FileListContainer2 {
+public:
+    FileListContainer2();
+    virtual ~FileListContainer2();
+    // Opens the container file for reading. Throws a standard exception naming
+    // the file when it is missing, truncated, corrupt or of another kind.
+    void open(const std::string& name, int accessMode, int optimizerHint);
+
+    uint32_t recordIdLowerBound() const;
+    uint32_t recordIdUpperBound() const;  // one past the last record
+    // The first position holds the first record (and has read it into
+    // `record`); the end position has the identifier recordIdUpperBound.
+    FileListPosition first(FileListRecord& record) const;
+    FileListPosition end() const;
+    FileListReader& reader() const;
+
+    // Reads record `recordId`; 1 when read, 0 when outside the range or unreadable.
+    int readRecord(uint32_t recordId, FileListRecord& record) const;
+
+private:
+    struct State;
+    State* state_;
+};
+
+}  // namespace Carrowen

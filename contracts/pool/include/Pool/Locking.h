@@ -1,0 +1,46 @@
+// Task locks between the vault's processes on one node.
+//
+// A lock is held by a process (kept by the kernel, so it ends with its holder,
+// whatever way the holder ends). Lock files live in [node] LockFolder of the
+// node configuration (default /var/lock/vault).
+#pragma once
+
+#include <string>
+
+#include "DataObjects/DataObjects.h"
+#include "Pool/PoolApi.h"
+
+namespace Pool {
+namespace Locking {
+
+class POOL_API PoolSystemLock {
+public:
+    // 0: scan/read use, 1: repair use. Both exclude every other holder.
+    explicit PoolSystemLock(int lockMode);
+    ~PoolSystemLock();
+    int mode() const { return mode_; }
+
+private:
+    int mode_;
+};
+
+class POOL_API AutoUnlockManager {
+public:
+    AutoUnlockManager(const DataObjects::TaskDataObject& task, const std::string& text);
+    // Releases the lock when this manager holds it.
+    ~AutoUnlockManager();
+    AutoUnlockManager(const AutoUnlockManager&) = delete;
+    AutoUnlockManager& operator=(const AutoUnlockManager&) = delete;
+
+    // Tries once; true when the task is now locked by this process.
+    bool lock(PoolSystemLock& lock);
+    // Waits at most `timeoutMs` milliseconds for the lock.
+    bool lock(PoolSystemLock& lock, unsigned long timeoutMs);
+
+private:
+    struct State;
+    State* state_;
+};
+
+}  // namespace Locking
+}  // namespace Pool

@@ -1,0 +1,2 @@
+#pragma once
+#define POOL_API __attribute__((visibility("default")))

@@ -1,0 +1,49 @@
+// A task's synchronisation set: the list of its safesets, kept as a main file
+// and a mirror file in the task's synchronisation-files folder.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "DataObjects/DataObjects.h"
+#include "FileServices.h"
+#include "SharedApi.h"
+
+// Bit of the peripheral word that marks a safeset's data as offline.
+#define VSYNCH_PERIPHERAL_UNAVAILABLE 0x40000u
+
+struct VSynchEntry {
+    uint32_t safesetNumber = 0;
+    uint32_t peripheral = 0;   // storage word; bit 0x40000: unavailable
+    VFileName fileName;        // the safeset's file name on its storage
+};
+
+class SHARED_API VSynchSet {
+public:
+    static const char* const MAIN_FILE_NAME;
+    static const char* const MIRROR_FILE_NAME;
+
+    // partialEntryMode 0: read the set as it is; 1: open for repair.
+    // allowWrite: whether Close may write files.
+    VSynchSet(int partialEntryMode, bool allowWrite, int replicationDirection);
+    virtual ~VSynchSet();
+    // Ends the use of an opened set (releases what Open read).
+    virtual void endUse();
+
+    // Reads the set of `task`. Returns 1 or more on success, less than 1 when
+    // the files are missing, unreadable or corrupt. Never throws for bad files.
+    virtual int Open(const DataObjects::TaskDataObject& task, bool forRepair);
+    // Closes the set; with `writeMissing` (and allowWrite) re-creates a
+    // missing main or mirror file from the other.
+    virtual void Close(bool writeMissing, void* callback = nullptr);
+
+    // The entries read by Open, by safeset number.
+    void getEntries(std::map<uint32_t, VSynchEntry>& entries) const;
+    // True when the files are in the older format (read, but not verified).
+    bool isOldFileFormat() const;
+
+private:
+    struct State;
+    State* state_;
+};

@@ -1,0 +1,1 @@
+# sources of the database area: list(APPEND SHARED_SOURCES ...)

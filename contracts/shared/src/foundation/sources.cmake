@@ -1,0 +1,1 @@
+# sources of the foundation area: list(APPEND SHARED_SOURCES ...)

@@ -1,0 +1,1 @@
+# sources of the storage area: list(APPEND SHARED_SOURCES ...)
