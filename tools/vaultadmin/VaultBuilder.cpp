@@ -1,0 +1,224 @@
+#include "VaultBuilder.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+#include "Carrowen/Writers.h"
+#include "DatabaseInterfaces/AdministratorInterface.h"
+#include "DatabaseInterfaces/DbInterfaceManager.h"
+#include "DataObjects/DataObjects.h"
+#include "Pool/Layout.h"
+#include "PosixFiles.h"
+#include "VSynchSetWriter.h"
+#include "VaultSettings.h"
+#include "VaultUtilities.h"
+
+namespace fs = std::filesystem;
+
+namespace VaultAdmin {
+
+const char* const kTaskLabelFileName = "TaskLabel.cfg";
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void writeNodeConfig(const VaultDescription& vault, const VaultPaths& paths) {
+    if (::setenv("VAULT_NODE_CONFIG", paths.nodeConfig.c_str(), 1) != 0)
+        throw std::runtime_error("cannot set VAULT_NODE_CONFIG");
+    NodeConfig::set("node", "HostName", vault.thisNode);
+    NodeConfig::set("node", "VaultVersion", vault.version);
+    NodeConfig::set("node", "LockFolder", paths.locks);
+    NodeConfig::set("database", "VaultID", vault.id);
+    NodeConfig::set("database", "Plugin", "SqlCatalogue");
+    NodeConfig::set("database", "File", paths.catalogue);
+    NodeConfig::set("local", "Mount_0", paths.storage);
+    fs::create_directories(paths.locks);
+}
+
+// The task record as the catalogue stores it (and as the storage layout
+// derives its paths from it).
+DataObjects::TaskDataObject taskRecord(const TaskDescription& task, const std::string& folder, uint32_t nodeId) {
+    DataObjects::TaskDataObject record;
+    record.name = task.name;
+    record.guid = task.guid;
+    record.poolGuid = task.poolGuid;
+    record.taskFolder = folder;
+    record.nodeId = nodeId;
+    return record;
+}
+
+class CatalogueWriter final {
+public:
+    CatalogueWriter(const VaultDescription& vault, const VaultPaths& paths) : vault_(vault), paths_(paths) {}
+
+    void write() {
+        DatabaseInterfaces::DbInterfaceManager manager;
+        DatabaseInterfaces::AdministratorInterface* admin = manager.administratorInterface(true);
+        if (!admin) throw std::runtime_error("the database plug-in gave no administrator interface");
+
+        DataObjects::VaultDataObject vaultRecord;
+        vaultRecord.name = vault_.id;
+        vaultRecord.guid = vault_.guid;
+        vaultRecord.version = vault_.version;
+        admin->addVault(vaultRecord);
+
+        std::vector<uint32_t> nodeIds;
+        for (const std::string& hostName : vault_.nodes) {
+            DataObjects::NodeDataObject node;
+            node.hostName = hostName;
+            node.address = hostName;
+            nodeIds.push_back(admin->registerNodeToCluster(node));
+        }
+        for (const CustomerDescription& customer : vault_.customers) {
+            DataObjects::CustomerDataObject customerRecord;
+            customerRecord.name = customer.name;
+            customerRecord.shortName = customer.name;
+            customerRecord.reference = customer.reference;
+            const uint32_t customerId = admin->addCustomer(customerRecord);
+            for (const LocationDescription& location : customer.locations) {
+                DataObjects::LocationDataObject locationRecord;
+                locationRecord.customerId = customerId;
+                locationRecord.name = location.name;
+                locationRecord.reference = location.reference;
+                const uint32_t locationId = admin->addLocation(customerId, locationRecord);
+                for (const ComputerDescription& computer : location.computers) {
+                    DataObjects::ComputerDataObject computerRecord;
+                    computerRecord.locationId = locationId;
+                    computerRecord.name = computer.name;
+                    computerRecord.hostName = computer.name;
+                    computerRecord.guid = computer.guid;
+                    computerRecord.active = true;
+                    const uint32_t computerId = admin->addComputer(locationId, 0, computerRecord);
+                    for (const TaskDescription& task : computer.tasks) {
+                        DataObjects::TaskDataObject taskRecordOut =
+                            taskRecord(task, taskFolderOf(paths_, computer, task), nodeIdOf(task.node, nodeIds));
+                        taskRecordOut.computerId = computerId;
+                        const uint32_t taskId = admin->addTask(computerId, taskRecordOut);
+                        DataObjects::PoolDataObject pool;
+                        pool.guid = task.poolGuid;
+                        pool.folders[0] = pool.folders[1] = Pool::Layout::poolFolder(taskRecordOut);
+                        admin->addPool(pool);
+                        admin->associateTaskAndPool(taskId, task.poolGuid);
+                    }
+                }
+            }
+        }
+    }
+
+private:
+    uint32_t nodeIdOf(const std::string& hostName, const std::vector<uint32_t>& nodeIds) const {
+        for (size_t i = 0; i < vault_.nodes.size(); ++i) {
+            if (vault_.nodes[i] == hostName) return nodeIds[i];
+        }
+        throw std::logic_error("task bound to an unknown node " + hostName);
+    }
+
+    const VaultDescription& vault_;
+    const VaultPaths& paths_;
+};
+
+void writeTaskStorage(const ComputerDescription& computer, const TaskDescription& task, const std::string& folder) {
+    const DataObjects::TaskDataObject record = taskRecord(task, folder, 0);
+    fs::create_directories(Pool::Layout::poolFolder(record));
+    fs::create_directories(Pool::Layout::synchFolder(record));
+
+    std::vector<Carrowen::SyncListEntryData> listEntries;
+    std::vector<VSynchEntry> setEntries;
+    for (const SafesetDescription& safeset : task.safesets) {
+        const uint64_t records = safeset.records;
+        const MarkedRecords& marked = safeset.marked;
+        std::function<bool(uint32_t)> isMarked;
+        if (marked.count(records) > 0)
+            isMarked = [&marked, records](uint32_t recordId) { return marked.isMarked(recordId - kFirstRecordId, records); };
+        Carrowen::writeFileListContainer(Pool::Layout::containerPath(record, safeset.number), kFirstRecordId, records,
+                                         isMarked);
+
+        Carrowen::SyncListEntryData listEntry;
+        listEntry.safesetNumber = safeset.number;
+        listEntry.version = safeset.version;
+        listEntry.containerFileName = Pool::Layout::containerFileName(safeset.number);
+        listEntries.push_back(listEntry);
+
+        VSynchEntry setEntry;
+        setEntry.safesetNumber = safeset.number;
+        setEntry.peripheral = safeset.unavailable ? VSYNCH_PERIPHERAL_UNAVAILABLE : 0u;
+        setEntry.fileName = VFileName(listEntry.containerFileName);
+        setEntries.push_back(setEntry);
+    }
+    Carrowen::writeSyncList(Pool::Layout::syncListPath(record), listEntries);
+    VSynchFiles::writeTaskSet(record, setEntries);
+
+    VaultUtilities::ConfigGroup label;
+    label.set("TASK_GUID", task.guid);
+    label.set("TASK_NAME", task.name);
+    label.set("COMPUTER_GUID", computer.guid);
+    label.set("COMPUTER", computer.name);
+    label.set("POOL_GUID", task.poolGuid);
+    VaultUtilities::ConfigFilePersistManager::write(folder + kTaskLabelFileName, label);
+}
+
+void checkFreeSpace(const VaultDescription& vault, const VaultPaths& paths) {
+    // Records plus a generous allowance per file for headers and the small
+    // files; enough to refuse a build that cannot fit before it starts.
+    const uint64_t needed = vault.containerBytes() + uint64_t(vault.safesetCount()) * 8192 +
+                            uint64_t(vault.taskCount()) * 65536;
+    const uint64_t available = PosixFiles::availableBytes(paths.root);
+    if (needed > available)
+        throw std::runtime_error(paths.root + ": the vault needs about " + std::to_string(needed >> 20) +
+                                 " MiB and only " + std::to_string(available >> 20) + " MiB are free");
+}
+
+}  // namespace
+
+std::string taskFolderOf(const VaultPaths& paths, const ComputerDescription& computer, const TaskDescription& task) {
+    return paths.storage + "/" + computer.guid + "/" + task.guid + "/";
+}
+
+BuildReport buildVault(const VaultDescription& vault, const std::string& root, const BuildOptions& options) {
+    const VaultPaths paths(root);
+    checkFreeSpace(vault, paths);
+    beginBuild(paths, options.force);
+
+    BuildReport report;
+    report.nodeConfig = paths.nodeConfig;
+    report.tasks = vault.taskCount();
+    report.safesets = vault.safesetCount();
+    report.containerBytes = vault.containerBytes();
+    writeNodeConfig(vault, paths);
+
+    Clock::time_point start = Clock::now();
+    CatalogueWriter(vault, paths).write();
+    report.catalogueSeconds = secondsSince(start);
+    if (options.progress)
+        *options.progress << "catalogue written: " << report.tasks << " tasks in " << report.catalogueSeconds << " s"
+                          << std::endl;
+
+    start = Clock::now();
+    fs::create_directories(paths.storage);
+    size_t done = 0;
+    Clock::time_point lastProgress = start;
+    for (const CustomerDescription& customer : vault.customers)
+        for (const LocationDescription& location : customer.locations)
+            for (const ComputerDescription& computer : location.computers)
+                for (const TaskDescription& task : computer.tasks) {
+                    writeTaskStorage(computer, task, taskFolderOf(paths, computer, task));
+                    ++done;
+                    if (options.progress && secondsSince(lastProgress) >= 5.0) {
+                        lastProgress = Clock::now();
+                        *options.progress << "storage: " << done << " of " << report.tasks << " tasks" << std::endl;
+                    }
+                }
+    report.storageSeconds = secondsSince(start);
+    finishBuild(paths);
+    return report;
+}
+
+}  // namespace VaultAdmin

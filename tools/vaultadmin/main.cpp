@@ -1,0 +1,249 @@
+// vaultadmin: builds vaults for the maintenance tools to run against, and
+// shows and manipulates them. Exit codes: 0 done, 1 failed, 2 bad command line.
+#include <cstdlib>
+#include <iostream>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "DemoVault.h"
+#include "DescriptionParser.h"
+#include "PosixFiles.h"
+#include "SyntheticVault.h"
+#include "TaskCommands.h"
+#include "VaultBuilder.h"
+#include "VaultInspector.h"
+#include "VaultRoot.h"
+
+namespace {
+
+using namespace VaultAdmin;
+
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+constexpr uint64_t kMaxHoldSeconds = 366ull * 24 * 3600;
+
+// Points the process at the vault of `--config` (or $VAULT_NODE_CONFIG) and
+// makes sure that vault finished building.
+void useVault(const std::string& config) {
+    std::string path = config;
+    if (path.empty()) {
+        const char* fromEnvironment = std::getenv("VAULT_NODE_CONFIG");
+        path = fromEnvironment ? fromEnvironment : "";
+    }
+    requireCompleteVault(path);
+    if (::setenv("VAULT_NODE_CONFIG", path.c_str(), 1) != 0) throw std::runtime_error("cannot set VAULT_NODE_CONFIG");
+}
+
+void printBuilt(const BuildReport& report, bool timings) {
+    std::cout << "built " << report.tasks << " tasks, " << report.safesets << " safesets, "
+              << report.containerBytes << " bytes of container records";
+    if (timings)
+        std::cout << " (catalogue " << report.catalogueSeconds << " s, storage " << report.storageSeconds << " s)";
+    std::cout << "\nexport VAULT_NODE_CONFIG=" << report.nodeConfig << std::endl;
+}
+
+struct BuildArguments {
+    std::string description;
+    std::string root;
+    bool force = false;
+};
+
+struct ShowArguments {
+    std::string config;
+    bool catalogueOnly = false;
+};
+
+struct DamageArguments {
+    std::vector<std::string> files;
+    uint64_t truncate = 0;
+    uint64_t flip = 0;
+    uint64_t count = 1;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"vaultadmin: builds vaults for the vault maintenance tools, and shows and changes them.\n"
+                 "Commands that act on a built vault read its node configuration from --config\n"
+                 "(default: $VAULT_NODE_CONFIG) and refuse a vault whose build did not finish."};
+    app.require_subcommand(1);
+
+    BuildArguments build;
+    CLI::App* buildCommand = app.add_subcommand(
+        "build", "Build a vault under --root from a JSON description (see docs/vaultadmin.md); prints the "
+                 "export line that points the tools at it.");
+    buildCommand->add_option("--description", build.description, "vault description file (JSON)")->required();
+    buildCommand->add_option("--root", build.root, "folder to build the vault in")->required();
+    buildCommand->add_flag("--force", build.force, "replace an earlier vault in --root");
+
+    std::string validateFile;
+    CLI::App* validateCommand =
+        app.add_subcommand("validate", "Check a JSON description without building anything.");
+    validateCommand->add_option("--description", validateFile, "vault description file (JSON)")->required();
+
+    BuildArguments demo;
+    CLI::App* demoCommand = app.add_subcommand(
+        "demo", "Build the small demo vault under --root (its description is written to ROOT/vault.json).");
+    demoCommand->add_option("--root", demo.root, "folder to build the vault in")->required();
+    demoCommand->add_flag("--force", demo.force, "replace an earlier vault in --root");
+
+    BuildArguments generated;
+    SyntheticParameters synthetic;
+    CLI::App* generateCommand = app.add_subcommand(
+        "generate", "Build a large synthetic vault for benchmarks. Per safeset, drawn with --seed: version 8.40 "
+                    "with probability --affected-share (else 8.50); an 8.40 safeset gets one marked record (its "
+                    "last) with probability --marked-share; unavailable with probability --unavailable-share. "
+                    "Task i is bound to node<i mod K + 1>; node1 is this node.");
+    generateCommand->add_option("--root", generated.root, "folder to build the vault in")->required();
+    generateCommand->add_flag("--force", generated.force, "replace an earlier vault in --root");
+    generateCommand->add_option("--tasks", synthetic.tasks, "number of tasks")->capture_default_str();
+    generateCommand->add_option("--safesets-per-task", synthetic.safesetsPerTask, "safesets of every task")
+        ->capture_default_str();
+    generateCommand->add_option("--records-per-safeset", synthetic.recordsPerSafeset,
+                                "records of every container (128 bytes each)")
+        ->capture_default_str();
+    generateCommand->add_option("--affected-share", synthetic.affectedShare,
+                                "share of safesets written by version 8.40 (0 to 1)")
+        ->capture_default_str();
+    generateCommand->add_option("--marked-share", synthetic.markedShare,
+                                "share of 8.40 safesets holding a marked record (0 to 1)")
+        ->capture_default_str();
+    generateCommand->add_option("--unavailable-share", synthetic.unavailableShare,
+                                "share of safesets marked unavailable (0 to 1)")
+        ->capture_default_str();
+    generateCommand->add_option("--nodes", synthetic.nodes, "number of vault nodes")->capture_default_str();
+    generateCommand->add_option("--seed", synthetic.seed, "seed of the random choices")->capture_default_str();
+    generateCommand->add_option("--customers", synthetic.customers, "customers (default: one per 100 tasks)");
+    generateCommand->add_option("--computers-per-customer", synthetic.computersPerCustomer,
+                                "computers of every customer")
+        ->capture_default_str();
+
+    ShowArguments show;
+    CLI::App* showCommand = app.add_subcommand(
+        "show", "Print the vault's customers, locations, computers and tasks with their ids, nodes and folders, "
+                "and every safeset's version, record count, marked count and availability as read from the "
+                "storage. Exits with 1 when a storage file cannot be read.");
+    showCommand->add_option("--config", show.config, "the vault's node configuration (default $VAULT_NODE_CONFIG)");
+    showCommand->add_flag("--catalogue-only", show.catalogueOnly, "skip the storage (no safesets)");
+
+    ShowArguments tasks;
+    CLI::App* tasksCommand =
+        app.add_subcommand("tasks", "Print one line per task: id, name, node and folder, separated by tabs.");
+    tasksCommand->add_option("--config", tasks.config, "the vault's node configuration (default $VAULT_NODE_CONFIG)");
+
+    std::string holdConfig;
+    HoldLockOptions hold;
+    CLI::App* holdCommand = app.add_subcommand(
+        "hold-lock", "Take a task's lock and keep it, as another vault process would; prints \"holding\" once it "
+                     "holds the lock. The lock ends with the process, however it ends.");
+    holdCommand->add_option("--config", holdConfig, "the vault's node configuration (default $VAULT_NODE_CONFIG)");
+    holdCommand->add_option("--task-id", hold.taskId, "catalogue id of the task")->required();
+    CLI::Option* seconds = holdCommand->add_option("--seconds", hold.seconds, "how long to hold the lock")
+                               ->check(CLI::Range(uint64_t(0), kMaxHoldSeconds));
+    CLI::Option* untilKilled = holdCommand->add_flag("--until-killed", hold.untilKilled, "hold it until killed");
+    seconds->excludes(untilKilled);
+    holdCommand->add_option("--wait-ms", hold.waitMilliseconds,
+                            "wait this long for a lock held elsewhere (default: fail at once)");
+
+    std::string markConfig;
+    uint32_t markTask = 0, markSafeset = 0;
+    bool markClear = false;
+    uint64_t markWait = 10000;
+    CLI::App* markCommand = app.add_subcommand(
+        "mark-unavailable", "Mark one safeset of a task unavailable (offline), or available again with --clear, "
+                            "under the task's lock.");
+    markCommand->add_option("--config", markConfig, "the vault's node configuration (default $VAULT_NODE_CONFIG)");
+    markCommand->add_option("--task-id", markTask, "catalogue id of the task")->required();
+    markCommand->add_option("--safeset", markSafeset, "safeset number")->required();
+    markCommand->add_flag("--clear", markClear, "make the safeset available again");
+    markCommand->add_option("--wait-ms", markWait, "how long to wait for the task's lock")->capture_default_str();
+
+    DamageArguments damage;
+    CLI::App* damageCommand = app.add_subcommand(
+        "damage", "Damage files to exercise error paths: shorten them to --truncate BYTES, or invert --count "
+                  "bytes from offset --flip.");
+    damageCommand->add_option("--file", damage.files, "file to damage (may be repeated)")->required();
+    CLI::Option* truncate = damageCommand->add_option("--truncate", damage.truncate, "new size in bytes");
+    CLI::Option* flip = damageCommand->add_option("--flip", damage.flip, "offset of the first byte to invert");
+    damageCommand->add_option("--count", damage.count, "bytes to invert (with --flip)")->capture_default_str();
+    truncate->excludes(flip);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : kUsage;
+    }
+
+    try {
+        if (*buildCommand) {
+            const VaultDescription vault = readDescriptionFile(build.description);
+            BuildOptions options;
+            options.force = build.force;
+            printBuilt(buildVault(vault, build.root, options), false);
+        } else if (*validateCommand) {
+            const VaultDescription vault = readDescriptionFile(validateFile);
+            std::cout << validateFile << ": valid (" << vault.taskCount() << " tasks, " << vault.safesetCount()
+                      << " safesets)" << std::endl;
+        } else if (*demoCommand) {
+            const VaultDescription vault = parseDescription(demoDescriptionJson());
+            BuildOptions options;
+            options.force = demo.force;
+            const BuildReport report = buildVault(vault, demo.root, options);
+            const VaultPaths paths(demo.root);
+            PosixFiles::writeFileDurably(paths.description, demoDescriptionJson());
+            std::cout << "demo description: " << paths.description << "\nlock task '" << kDemoLockedTaskName
+                      << "' with hold-lock while a scan runs (its id: vaultadmin tasks)\n";
+            printBuilt(report, false);
+        } else if (*generateCommand) {
+            const VaultDescription vault = syntheticDescription(synthetic);
+            BuildOptions options;
+            options.force = generated.force;
+            options.progress = &std::cout;
+            printBuilt(buildVault(vault, generated.root, options), true);
+        } else if (*showCommand) {
+            useVault(show.config);
+            InspectOptions options;
+            options.readStorage = !show.catalogueOnly;
+            const InspectedVault vault = inspectVault(options);
+            printVault(vault, std::cout);
+            if (vault.problemCount() > 0) {
+                std::cerr << "vaultadmin: " << vault.problemCount() << " storage problem(s) found" << std::endl;
+                return kFailed;
+            }
+        } else if (*tasksCommand) {
+            useVault(tasks.config);
+            InspectOptions options;
+            options.readStorage = false;
+            printTasks(inspectVault(options), std::cout);
+        } else if (*holdCommand) {
+            if (!*seconds && !hold.untilKilled) {
+                std::cerr << "hold-lock: give --seconds S or --until-killed\n";
+                return kUsage;
+            }
+            useVault(holdConfig);
+            holdTaskLock(hold, std::cout);
+        } else if (*markCommand) {
+            useVault(markConfig);
+            markSafesetUnavailable(markTask, markSafeset, markClear, markWait, std::cout);
+        } else if (*damageCommand) {
+            if (!*truncate && !*flip) {
+                std::cerr << "damage: give --truncate BYTES or --flip OFFSET\n";
+                return kUsage;
+            }
+            for (const std::string& file : damage.files) {
+                if (*truncate) PosixFiles::truncateFile(file, damage.truncate);
+                else PosixFiles::flipBytes(file, damage.flip, damage.count);
+                std::cout << "damaged " << file << std::endl;
+            }
+        }
+    } catch (const std::exception& error) {
+        std::cerr << "vaultadmin: " << error.what() << std::endl;
+        return kFailed;
+    }
+    return 0;
+}
