@@ -28,14 +28,21 @@ public:
     // allowWrite: whether Close may write files.
     VSynchSet(int partialEntryMode, bool allowWrite, int replicationDirection);
     virtual ~VSynchSet();
+    VSynchSet(const VSynchSet&) = delete;
+    VSynchSet& operator=(const VSynchSet&) = delete;
     // Ends the use of an opened set (releases what Open read).
     virtual void endUse();
 
     // Reads the set of `task`. Returns 1 or more on success, less than 1 when
     // the files are missing, unreadable or corrupt. Never throws for bad files.
+    // The result is the number of good files (2: main and mirror, 1: one of
+    // them, the other missing or bad; a bad one is logged). With both good the
+    // main file's entries are used.
     virtual int Open(const DataObjects::TaskDataObject& task, bool forRepair);
     // Closes the set; with `writeMissing` (and allowWrite) re-creates a
-    // missing main or mirror file from the other.
+    // missing main or mirror file from the other. A damaged file is never
+    // overwritten. Throws std::runtime_error naming the file when the
+    // re-creation fails. Entries stay readable until endUse.
     virtual void Close(bool writeMissing, void* callback = nullptr);
 
     // The entries read by Open, by safeset number.

@@ -32,8 +32,12 @@ class CARROWEN_API SyncList {
 public:
     SyncList();
     virtual ~SyncList();
+    SyncList(const SyncList&) = delete;
+    SyncList& operator=(const SyncList&) = delete;
     // Opens the task's sync list on the storage of `descriptor` for reading.
     // Throws a standard exception naming the file when it is missing or bad.
+    // The whole list is read and every checksum verified here, whatever the
+    // flags; `lockList` is not needed (writers replace the file atomically).
     void openReadOnly(const DataObjects::TaskDataObject& task,
                       const boost::shared_ptr<Pool::PoolStorageDescriptor>& descriptor, bool lockList,
                       bool readEntries, bool verify);
@@ -63,7 +67,8 @@ public:
     // Positions the reader on a record identifier.
     void setPosition(uint32_t recordId) { recordId_ = recordId; }
     uint32_t position() const { return recordId_; }
-    // Reads the record at the position; 1 when read, 0 otherwise.
+    // Reads the record at the position; 1 when read, 0 otherwise (see
+    // FileListContainer2::readRecord, which it calls).
     int read(FileListRecord& record) const;
     const FileListContainer2* container() const { return container_; }
 
@@ -82,10 +87,16 @@ struct FileListPosition {
     bool operator!=(const FileListPosition& other) const { return !(*this == other); }
 };
 
+// A container is used by one thread at a time (reads share a block buffer).
+// open() verifies the header, the file size and the chunk checksum table;
+// records are verified chunk by chunk (512 records) as they are first read, so
+// no record is delivered unverified.
 class CARROWEN_API FileListContainer2 {
 public:
     FileListContainer2();
     virtual ~FileListContainer2();
+    FileListContainer2(const FileListContainer2&) = delete;
+    FileListContainer2& operator=(const FileListContainer2&) = delete;
     // Opens the container file for reading. Throws a standard exception naming
     // the file when it is missing, truncated, corrupt or of another kind.
     void open(const std::string& name, int accessMode, int optimizerHint);
@@ -98,7 +109,9 @@ public:
     FileListPosition end() const;
     FileListReader& reader() const;
 
-    // Reads record `recordId`; 1 when read, 0 when outside the range or unreadable.
+    // Reads record `recordId`; 1 when read, 0 when outside the range or not
+    // open. Throws std::runtime_error naming the file when the record's chunk
+    // fails its checksum or cannot be read.
     int readRecord(uint32_t recordId, FileListRecord& record) const;
 
 private:

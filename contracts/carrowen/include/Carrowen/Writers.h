@@ -37,8 +37,9 @@ struct SyncListEntryData {
 // Safeset numbers must be unique; entries are stored in ascending order.
 CARROWEN_API void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries);
 
-// Streams a file-list container to disk record by record; memory use does not
-// grow with the container's size. Records get consecutive identifiers from
+// Streams a file-list container to disk record by record through a 1 MiB
+// buffer; besides it only the chunk checksums are held (4 bytes per 512
+// records, 64 KiB for a 1 GiB container). Records get consecutive identifiers from
 // `recordIdLowerBound` on.
 class CARROWEN_API FileListContainerWriter {
 public:

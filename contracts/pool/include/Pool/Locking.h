@@ -2,7 +2,11 @@
 //
 // A lock is held by a process (kept by the kernel, so it ends with its holder,
 // whatever way the holder ends). Lock files live in [node] LockFolder of the
-// node configuration (default /var/lock/vault).
+// node configuration (default /var/lock/vault), one per task
+// (Pool::Layout::lockFilePath); the folder is created when missing and lock
+// files are never removed. Two managers for one task exclude each other even
+// in one process. A lock file that cannot be created or opened makes lock()
+// answer false and log one line (4099) naming the path.
 #pragma once
 
 #include <string>
@@ -34,7 +38,8 @@ public:
 
     // Tries once; true when the task is now locked by this process.
     bool lock(PoolSystemLock& lock);
-    // Waits at most `timeoutMs` milliseconds for the lock.
+    // Waits at most `timeoutMs` milliseconds for the lock (retrying every 1 to
+    // 20 ms); true when it was obtained.
     bool lock(PoolSystemLock& lock, unsigned long timeoutMs);
 
 private:

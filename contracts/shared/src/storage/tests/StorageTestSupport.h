@@ -1,0 +1,71 @@
+// Helpers for the storage tests: a temporary folder removed afterwards, whole
+// file reads and writes, a node configuration of the test's own, and a task
+// record whose files lie in a temporary folder.
+#pragma once
+
+#include <ftw.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "DataObjects/DataObjects.h"
+
+namespace StorageTest {
+
+class TempFolder {
+public:
+    TempFolder() {
+        char pattern[] = "/tmp/vault-storage-test-XXXXXX";
+        if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+        path_ = std::string(pattern) + "/";
+    }
+    ~TempFolder() {
+        nftw(path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
+             FTW_DEPTH | FTW_PHYS);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    // Ends in '/'.
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+inline std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Points VAULT_NODE_CONFIG at a file in `folder` holding `contents`.
+inline void useNodeConfig(const TempFolder& folder, const std::string& contents) {
+    const std::string path = folder.path() + "node.conf";
+    writeBytes(path, contents);
+    setenv("VAULT_NODE_CONFIG", path.c_str(), 1);
+}
+
+inline DataObjects::TaskDataObject makeTask(const std::string& taskFolder, const std::string& guid = "task-guid-1",
+                                            uint32_t id = 7) {
+    DataObjects::TaskDataObject task;
+    task.id = id;
+    task.name = "nightly";
+    task.guid = guid;
+    task.poolGuid = "pool-guid-1";
+    task.taskFolder = taskFolder;
+    return task;
+}
+
+}  // namespace StorageTest
