@@ -12,6 +12,7 @@
 // and the export.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -36,5 +37,11 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// The ID of the configured vault: looks up the vault named by
+// DBConfig::getVaultID() ([database] VaultID) with app->getVault and returns
+// its id, 0 when the catalogue holds no such vault. Errors of the look-up
+// propagate; a null `app` raises std::invalid_argument.
+SHARED_API uint32_t getVaultID(ApplicationInterface* app);
 
 }  // namespace DatabaseInterfaces

@@ -1,1 +1,4 @@
-# sources of the database area: list(APPEND SHARED_SOURCES ...)
+# Sources of the database area: the interfaces' anchors and stubs, the
+# interface manager and the database-backed global settings.
+list(APPEND SHARED_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/database/InterfaceAnchors.cpp)
