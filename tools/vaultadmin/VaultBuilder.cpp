@@ -1,6 +1,12 @@
 #include "VaultBuilder.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -176,6 +182,66 @@ void checkFreeSpace(const VaultDescription& vault, const VaultPaths& paths) {
                                  " MiB and only " + std::to_string(available >> 20) + " MiB are free");
 }
 
+struct TaskToWrite {
+    const ComputerDescription* computer;
+    const TaskDescription* task;
+};
+
+// Writes every task's storage on `options.storageWriters` threads. The first
+// error stops the remaining work and is rethrown here.
+void writeAllTaskStorage(const VaultDescription& vault, const VaultPaths& paths, const BuildOptions& options) {
+    std::vector<TaskToWrite> work;
+    for (const CustomerDescription& customer : vault.customers)
+        for (const LocationDescription& location : customer.locations)
+            for (const ComputerDescription& computer : location.computers)
+                for (const TaskDescription& task : computer.tasks) work.push_back({&computer, &task});
+
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
+    std::atomic<bool> failed{false};
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::exception_ptr firstError;
+    unsigned running = 0;
+
+    auto worker = [&]() {
+        while (!failed.load()) {
+            const size_t index = next.fetch_add(1);
+            if (index >= work.size()) break;
+            try {
+                writeTaskStorage(*work[index].computer, *work[index].task,
+                                 taskFolderOf(paths, *work[index].computer, *work[index].task));
+                done.fetch_add(1);
+            } catch (...) {
+                std::lock_guard<std::mutex> guard(mutex);
+                if (!firstError) firstError = std::current_exception();
+                failed.store(true);
+            }
+        }
+        std::lock_guard<std::mutex> guard(mutex);
+        --running;
+        finished.notify_all();
+    };
+
+    const unsigned writers =
+        static_cast<unsigned>(std::max<size_t>(1, std::min<size_t>(options.storageWriters, work.size())));
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        running = writers;
+    }
+    for (unsigned i = 0; i < writers; ++i) threads.emplace_back(worker);
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!finished.wait_for(lock, std::chrono::seconds(5), [&] { return running == 0; })) {
+            if (options.progress)
+                *options.progress << "storage: " << done.load() << " of " << work.size() << " tasks" << std::endl;
+        }
+    }
+    for (std::thread& thread : threads) thread.join();
+    if (firstError) std::rethrow_exception(firstError);
+}
+
 }  // namespace
 
 std::string taskFolderOf(const VaultPaths& paths, const ComputerDescription& computer, const TaskDescription& task) {
@@ -203,19 +269,7 @@ BuildReport buildVault(const VaultDescription& vault, const std::string& root, c
 
     start = Clock::now();
     fs::create_directories(paths.storage);
-    size_t done = 0;
-    Clock::time_point lastProgress = start;
-    for (const CustomerDescription& customer : vault.customers)
-        for (const LocationDescription& location : customer.locations)
-            for (const ComputerDescription& computer : location.computers)
-                for (const TaskDescription& task : computer.tasks) {
-                    writeTaskStorage(computer, task, taskFolderOf(paths, computer, task));
-                    ++done;
-                    if (options.progress && secondsSince(lastProgress) >= 5.0) {
-                        lastProgress = Clock::now();
-                        *options.progress << "storage: " << done << " of " << report.tasks << " tasks" << std::endl;
-                    }
-                }
+    writeAllTaskStorage(vault, paths, options);
     report.storageSeconds = secondsSince(start);
     finishBuild(paths);
     return report;

@@ -12,6 +12,8 @@
 // - Inside a task, the data files go first and the files that list them
 //   (sync list, synchronisation set, then the label file) after, so nothing
 //   on the storage ever names a file that is not there yet.
+// - Tasks' storage is written by several threads, each task by one thread;
+//   the first failure stops the others and is the one reported.
 // - The process's VAULT_NODE_CONFIG is pointed at DIR/node.conf, since the
 //   shared library reads every setting from there.
 #pragma once
@@ -36,6 +38,10 @@ extern const char* const kTaskLabelFileName;  // "TaskLabel.cfg"
 struct BuildOptions {
     bool force = false;         // rebuild over an earlier vault in DIR
     std::ostream* progress = nullptr;  // progress lines (none when null)
+    // Tasks whose storage is written at the same time. Each file is flushed
+    // to disk on its own, so the storage phase waits on the disk rather than
+    // the processor; several writers keep the disk's queue full.
+    unsigned storageWriters = 8;
 };
 
 struct BuildReport {

@@ -18,11 +18,15 @@ namespace {
 
 using DatabaseInterfaces::AdministratorInterface;
 
-// Reads one safeset through the same calls the scan tool makes; the marker
-// of every record is looked at, so a damaged record area shows up here.
+// Reads one safeset through the calls the scan tool makes; the marker of
+// every record is looked at, so a damaged record area shows up here. The
+// data of an unavailable safeset is read too when it is there (the pool
+// library refuses a descriptor for it, so the task's pool storage is used).
 void readSafeset(const DataObjects::TaskDataObject& task, const VSynchEntry& entry, InspectedSafeset& out) {
     boost::shared_ptr<Pool::PoolStorageDescriptor> descriptor =
-        Pool::createPoolDescriptorForPeripheral(entry.peripheral, entry.fileName.GetName(), task);
+        (entry.peripheral & VSYNCH_PERIPHERAL_UNAVAILABLE)
+            ? Pool::createPoolDescriptorForTask(task)
+            : Pool::createPoolDescriptorForPeripheral(entry.peripheral, entry.fileName.GetName(), task);
     Carrowen::SyncList list;
     list.openReadOnly(task, descriptor, false, true, true);
     boost::shared_ptr<Carrowen::SyncEntry> syncEntry = list.getEntryForSafeset(entry.safesetNumber);
@@ -73,8 +77,9 @@ size_t InspectedVault::problemCount() const {
             for (const auto& computer : location.computers)
                 for (const auto& task : computer.tasks) {
                     if (!task.error.empty()) ++problems;
+                    // Offline data that cannot be read is what "unavailable" means.
                     for (const auto& safeset : task.safesets)
-                        if (!safeset.error.empty()) ++problems;
+                        if (!safeset.error.empty() && !safeset.unavailable) ++problems;
                 }
     return problems;
 }
@@ -156,7 +161,8 @@ void printVault(const InspectedVault& vault, std::ostream& out) {
                                 << safeset.markedIds.size();
                         }
                         if (safeset.unavailable) out << " unavailable";
-                        if (!safeset.error.empty()) out << " ERROR " << safeset.error;
+                        if (!safeset.error.empty())
+                            out << (safeset.unavailable ? ", data offline: " : " ERROR ") << safeset.error;
                         out << "\n";
                     }
                 }

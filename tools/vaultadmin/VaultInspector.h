@@ -69,7 +69,8 @@ struct InspectedVault {
     std::vector<std::string> nodes;
     std::vector<InspectedCustomer> customers;
 
-    // Errors met anywhere in the storage.
+    // Errors met anywhere in the storage (unreadable data of an unavailable
+    // safeset is not one).
     size_t problemCount() const;
 };
 
