@@ -9,9 +9,9 @@ if(VAULT_SANITIZE)
   add_link_options(-fsanitize=${_vault_san})
 endif()
 
-# vault_library(NAME <name> [SHARED|STATIC] SOURCES ... [PUBLIC_INCLUDE dir] [DEPS ...] [PRIVATE_DEPS ...])
+# vault_library(NAME <name> [SHARED|STATIC] SOURCES ... [PUBLIC_INCLUDE dir...] [DEPS ...] [PRIVATE_DEPS ...])
 function(vault_library)
-  cmake_parse_arguments(V "SHARED;STATIC" "NAME;PUBLIC_INCLUDE" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  cmake_parse_arguments(V "SHARED;STATIC" "NAME" "PUBLIC_INCLUDE;SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
   set(_kind STATIC)
   if(V_SHARED)
     set(_kind SHARED)
@@ -33,8 +33,16 @@ function(vault_test)
   target_compile_options(${V_NAME} PRIVATE ${VAULT_WARNINGS})
   target_link_libraries(${V_NAME} PRIVATE ${V_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
   include(GoogleTest)
-  gtest_discover_tests(${V_NAME} DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${V_LABELS}" ENVIRONMENT "VAULT_BIN_DIR=${CMAKE_BINARY_DIR}/bin;VAULT_PLUGIN_DIR=${CMAKE_BINARY_DIR}/lib")
+  # The environment reaches each test through a launcher (`cmake -E env`):
+  # a list-valued ENVIRONMENT property does not survive test discovery.
+  set_target_properties(${V_NAME} PROPERTIES CROSSCOMPILING_EMULATOR
+    "${CMAKE_COMMAND};-E;env;VAULT_BIN_DIR=${CMAKE_BINARY_DIR}/bin;VAULT_PLUGIN_DIR=${CMAKE_BINARY_DIR}/lib")
+  if(V_LABELS)
+    # An empty LABELS value would swallow the next property name.
+    gtest_discover_tests(${V_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${V_LABELS}")
+  else()
+    gtest_discover_tests(${V_NAME} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
 
 # vault_fuzzer(NAME <name> SOURCES ... DEPS ...): a libFuzzer target (clang only).

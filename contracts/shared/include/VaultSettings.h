@@ -7,9 +7,12 @@
 //   [database]  VaultID, Plugin, PluginFolder, File
 //   [local]     node-local global settings (Mount_0, VaultUser, ...)
 //   [numbers]   configuration numbers (PoolVersion, OptimizeLockTimeout, ...)
-// A missing file means every default. Every read sees the file as it is now
-// (re-read when its modification time or size changed). All functions are safe
-// to call from several threads.
+// The line format is described in NodeConfigParser.h. A missing file means
+// every default, with no message. Every read sees the file as it is now: it
+// is stat'ed on each read and parsed again only when its inode, size or
+// modification time changed. Lines that cannot be parsed are skipped and
+// reported once per version of the file, at 4098 naming the file and line.
+// All functions are safe to call from several threads.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +29,20 @@ SHARED_API bool has(const std::string& section, const std::string& key);
 // The key's value in the section, or `defaultValue` when absent.
 SHARED_API std::string get(const std::string& section, const std::string& key,
                            const std::string& defaultValue = std::string());
-// Sets one value and rewrites the file atomically (for tools and tests).
+// Sets one value and rewrites the file atomically (temporary file, sync,
+// rename), keeping every other line as it stands; creates the file and its
+// folder when missing. The value replaces the key's first line in the
+// section, or is added at the end of the section's first block, or in a new
+// section at the end. Throws std::invalid_argument for an unknown section, a
+// key that the format cannot hold (empty, '=', line break, starting with '#',
+// ';' or '[') or a value with a line break or NUL; std::runtime_error naming
+// the file when it cannot be written (the old file is then unchanged).
+// Concurrent calls within one process are serialised; separate processes
+// must not edit the same file at once.
 SHARED_API void set(const std::string& section, const std::string& key, const std::string& value);
+// Removes every line of the key in the section; false when there was none.
+// Same rules and errors as set.
+SHARED_API bool remove(const std::string& section, const std::string& key);
 
 }  // namespace NodeConfig
 
