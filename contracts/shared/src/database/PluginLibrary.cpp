@@ -1,0 +1,95 @@
+#include "PluginLibrary.h"
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "VaultSettings.h"
+
+namespace DatabaseInterfaces {
+namespace detail {
+namespace {
+
+const char* const kDefaultFolder = "/usr/lib/vault/plugins";
+
+std::mutex& registryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Loaded plug-ins by path. Entries are never removed, so references handed
+// out stay valid for the life of the process.
+std::map<std::string, std::unique_ptr<PluginEntryPoints>>& registry() {
+    static auto* plugins = new std::map<std::string, std::unique_ptr<PluginEntryPoints>>;
+    return *plugins;
+}
+
+void* entryPoint(void* handle, const char* name, const std::string& path) {
+    dlerror();
+    void* symbol = dlsym(handle, name);
+    if (symbol == nullptr)
+        throw std::runtime_error(std::string("no entry point '") + name + "' in database plug-in '" + path + "'");
+    return symbol;
+}
+
+bool isFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string programFolder() {
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) return std::string();
+    std::string path(buffer, static_cast<size_t>(length));
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string pluginFolder(const std::string& pluginName) {
+    if (const char* fromEnvironment = std::getenv("VAULT_PLUGIN_DIR")) {
+        if (*fromEnvironment != '\0') return fromEnvironment;
+    }
+    const std::string configured = NodeConfig::get("database", "PluginFolder");
+    if (!configured.empty()) return configured;
+    const std::string program = programFolder();
+    if (!program.empty()) {
+        const std::string beside = program + "/../lib";
+        if (isFile(beside + "/lib" + pluginName + ".so")) return beside;
+    }
+    return kDefaultFolder;
+}
+
+const PluginEntryPoints& loadPlugin(const std::string& pluginName, const std::string& path) {
+    std::lock_guard<std::mutex> lock(registryMutex());
+    auto found = registry().find(path);
+    if (found != registry().end()) return *found->second;
+
+    // The handle is deliberately never closed: interfaces and threads of the
+    // plug-in may outlive any one manager.
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* reason = dlerror();
+        throw std::runtime_error("cannot load database plug-in '" + pluginName + "' from '" + path +
+                                 "': " + (reason != nullptr ? reason : "unknown error"));
+    }
+    auto plugin = std::make_unique<PluginEntryPoints>();
+    plugin->path = path;
+    auto initLibrary = reinterpret_cast<void (*)()>(entryPoint(handle, "initLibrary", path));
+    plugin->getDatabaseFactory = reinterpret_cast<decltype(plugin->getDatabaseFactory)>(
+        entryPoint(handle, "getDatabaseFactory", path));
+    initLibrary();
+    return *registry().emplace(path, std::move(plugin)).first->second;
+}
+
+}  // namespace detail
+}  // namespace DatabaseInterfaces
