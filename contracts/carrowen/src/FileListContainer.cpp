@@ -1,18 +1,21 @@
 // Reading a file-list container.
 //
-// open() checks the header, the file size and the chunk checksum table. Records
-// are read in blocks of 1 MiB (16 chunks of 512 records) with one pread per
-// block; each chunk of a block is checked against its CRC32C when the block is
-// loaded, before any of its records is handed out. So a record delivered has
-// always been verified, and a damaged chunk raises an error naming the file.
+// open() checks the header, the file size and the chunk checksum table, then
+// maps the file (MAP_PRIVATE, read-only, MADV_SEQUENTIAL). Records are handed
+// out in blocks of 3 chunks of 512 records: the first time a record of a block
+// is read, every chunk of the block is checked against its CRC32C,
+// so no record is delivered unverified and a damaged chunk raises an error
+// naming the file. The mapping must not be shortened under us: the vault's
+// writers never change a container in place (they rename a new file over it,
+// which leaves an open mapping on the old file).
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -23,8 +26,6 @@
 namespace Carrowen {
 
 namespace {
-
-constexpr uint64_t kNoBlock = std::numeric_limits<uint64_t>::max();
 
 // Reads exactly `size` bytes at `offset`; false when the file ends first.
 bool readFully(int fd, void* buffer, size_t size, uint64_t offset, const std::string& path) {
@@ -45,34 +46,32 @@ bool readFully(int fd, void* buffer, size_t size, uint64_t offset, const std::st
 
 }  // namespace
 
-int FileListReader::read(FileListRecord& record) const {
-    return container_ ? container_->readRecord(recordId_, record) : 0;
-}
-
 struct FileListContainer2::State {
     explicit State(const FileListContainer2* owner) : reader(owner) {}
 
     void close() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
+        if (map) ::munmap(const_cast<unsigned char*>(map), mapSize);
+        map = nullptr;
+        mapSize = 0;
         path.clear();
         header = Format::ContainerHeader();
         chunkCrcs.clear();
-        block.clear();
-        blockIndex = kNoBlock;
+        verifiedBlocks.clear();
+        windowBase = nullptr;
+        windowFirstId = 0;
+        windowCount = 0;
     }
 
-    void loadBlock(uint64_t index) {
-        blockIndex = kNoBlock;
+    const unsigned char* records() const { return map + Format::kContainerHeaderSize; }
+
+    void verifyBlock(uint64_t index) {
         const uint64_t firstRecord = index * Format::kBlockRecords;
-        const uint64_t records = std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstRecord);
-        const size_t bytes = static_cast<size_t>(records * FileListRecord::SIZE);
-        if (!readFully(fd, block.data(), bytes, Format::kContainerHeaderSize + firstRecord * FileListRecord::SIZE, path))
-            throw std::runtime_error(path + ": file ends inside its records (shortened since it was opened)");
+        const uint64_t count = std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstRecord);
         uint32_t computed[Format::kBlockChunks];
-        StorageIo::crc32cChunks(block.data(), bytes, Format::kChunkBytes, computed);
+        StorageIo::crc32cChunks(records() + firstRecord * FileListRecord::SIZE,
+                                static_cast<size_t>(count * FileListRecord::SIZE), Format::kChunkBytes, computed);
         const uint64_t firstChunk = index * Format::kBlockChunks;
-        const size_t chunks = static_cast<size_t>((records + Format::kChunkRecords - 1) / Format::kChunkRecords);
+        const size_t chunks = static_cast<size_t>((count + Format::kChunkRecords - 1) / Format::kChunkRecords);
         for (size_t c = 0; c < chunks; ++c) {
             if (computed[c] == chunkCrcs[firstChunk + c]) continue;
             const uint64_t from = header.recordIdLowerBound + (firstChunk + c) * Format::kChunkRecords;
@@ -80,16 +79,43 @@ struct FileListContainer2::State {
             throw std::runtime_error(path + ": checksum mismatch in records [" + std::to_string(from) + ", " +
                                      std::to_string(to) + ")");
         }
-        blockIndex = index;
+        verifiedBlocks[static_cast<size_t>(index)] = true;
+    }
+
+    // The one place records are copied out. The fast path serves the block
+    // read last (already verified) with one comparison.
+    int read(uint32_t recordId, FileListRecord& record) {
+        const uint32_t offset = recordId - windowFirstId;  // wraps for ids below the window
+        if (offset >= windowCount) {
+            if (!map || recordId < header.recordIdLowerBound || recordId >= header.recordIdUpperBound) return 0;
+            moveWindowTo(recordId);
+            return read(recordId, record);
+        }
+        std::memcpy(record.bytes, windowBase + size_t(offset) * FileListRecord::SIZE, FileListRecord::SIZE);
+        return 1;
+    }
+
+    // Makes the window the (verified) block holding `recordId`.
+    void moveWindowTo(uint32_t recordId) {
+        const uint64_t block = (recordId - header.recordIdLowerBound) / Format::kBlockRecords;
+        if (!verifiedBlocks[static_cast<size_t>(block)]) verifyBlock(block);
+        const uint64_t firstIndex = block * Format::kBlockRecords;
+        windowFirstId = static_cast<uint32_t>(header.recordIdLowerBound + firstIndex);
+        windowCount = static_cast<uint32_t>(std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstIndex));
+        windowBase = records() + firstIndex * FileListRecord::SIZE;
     }
 
     FileListReader reader;
-    int fd = -1;
     std::string path;
+    const unsigned char* map = nullptr;
+    size_t mapSize = 0;
     Format::ContainerHeader header;
     std::vector<uint32_t> chunkCrcs;
-    std::vector<unsigned char> block;
-    uint64_t blockIndex = kNoBlock;
+    std::vector<bool> verifiedBlocks;
+    // The block read last: records [windowFirstId, windowFirstId + windowCount).
+    const unsigned char* windowBase = nullptr;
+    uint32_t windowFirstId = 0;
+    uint32_t windowCount = 0;
 };
 
 FileListContainer2::FileListContainer2() : state_(new State(this)) {}
@@ -113,7 +139,6 @@ void FileListContainer2::open(const std::string& name, int accessMode, int /*opt
         if (errno == ENOENT) throw std::runtime_error(name + ": container file not found");
         throw StorageIo::fileError(name, "cannot open container", errno);
     }
-    s.fd = fd;
     s.path = name;
     try {
         struct stat st;
@@ -137,13 +162,22 @@ void FileListContainer2::open(const std::string& name, int accessMode, int /*opt
             throw std::runtime_error(name + ": checksum table mismatch");
         for (size_t i = 0; i < s.chunkCrcs.size(); ++i) s.chunkCrcs[i] = StorageIo::getU32(&table[4 * i]);
 
-        s.block.resize(static_cast<size_t>(std::min<uint64_t>(Format::kBlockRecords, s.header.recordCount) *
-                                           FileListRecord::SIZE));
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        s.mapSize = static_cast<size_t>(size);
+        void* map = ::mmap(nullptr, s.mapSize, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (map == MAP_FAILED) {
+            s.mapSize = 0;
+            throw StorageIo::fileError(name, "cannot map container", errno);
+        }
+        s.map = static_cast<const unsigned char*>(map);
+        ::madvise(map, s.mapSize, MADV_SEQUENTIAL);
+        s.verifiedBlocks.assign(
+            static_cast<size_t>((s.header.recordCount + Format::kBlockRecords - 1) / Format::kBlockRecords), false);
     } catch (...) {
+        ::close(fd);
         s.close();
         throw;
     }
+    ::close(fd);  // the mapping stays valid without the descriptor
 }
 
 uint32_t FileListContainer2::recordIdLowerBound() const {
@@ -155,7 +189,7 @@ uint32_t FileListContainer2::recordIdUpperBound() const {
 }
 
 FileListPosition FileListContainer2::first(FileListRecord& record) const {
-    if (state_->fd < 0) throw std::runtime_error("file-list container not open");
+    if (!state_->map) throw std::runtime_error("file-list container not open");
     FileListPosition position;
     position.reader = &state_->reader;
     position.recordId = state_->header.recordIdLowerBound;
@@ -176,14 +210,11 @@ FileListReader& FileListContainer2::reader() const {
 }
 
 int FileListContainer2::readRecord(uint32_t recordId, FileListRecord& record) const {
-    State& s = *state_;
-    if (s.fd < 0 || recordId < s.header.recordIdLowerBound || recordId >= s.header.recordIdUpperBound) return 0;
-    const uint64_t index = recordId - s.header.recordIdLowerBound;
-    const uint64_t blockIndex = index / Format::kBlockRecords;
-    if (blockIndex != s.blockIndex) s.loadBlock(blockIndex);
-    std::memcpy(record.bytes, &s.block[static_cast<size_t>(index % Format::kBlockRecords) * FileListRecord::SIZE],
-                FileListRecord::SIZE);
-    return 1;
+    return state_->read(recordId, record);
+}
+
+int FileListReader::read(FileListRecord& record) const {
+    return container_ ? container_->state_->read(recordId_, record) : 0;
 }
 
 }  // namespace Carrowen

@@ -21,7 +21,7 @@ void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>
 // (4 bytes per 64 KiB of records) is held until commit.
 struct FileListContainerWriter::State {
     State(const std::string& path, uint32_t lower) : file(path), lowerBound(lower), nextId(lower) {
-        buffer.resize(Format::kBlockRecords * FileListRecord::SIZE);
+        buffer.resize(Format::kWriteBufferRecords * FileListRecord::SIZE);
         const std::string placeholder(Format::kContainerHeaderSize, '\0');
         file.append(placeholder.data(), placeholder.size());
     }

@@ -88,9 +88,10 @@ struct FileListPosition {
 };
 
 // A container is used by one thread at a time (reads share a block buffer).
-// open() verifies the header, the file size and the chunk checksum table;
-// records are verified chunk by chunk (512 records) as they are first read, so
-// no record is delivered unverified.
+// open() verifies the header, the file size and the chunk checksum table and
+// maps the file; records are verified chunk by chunk (512 records) as they are
+// first read, so no record is delivered unverified. An open container's file
+// must not be shortened in place (the vault's writers replace files by rename).
 class CARROWEN_API FileListContainer2 {
 public:
     FileListContainer2();
@@ -111,10 +112,11 @@ public:
 
     // Reads record `recordId`; 1 when read, 0 when outside the range or not
     // open. Throws std::runtime_error naming the file when the record's chunk
-    // fails its checksum or cannot be read.
+    // fails its checksum.
     int readRecord(uint32_t recordId, FileListRecord& record) const;
 
 private:
+    friend class FileListReader;  // reads records without a second call
     struct State;
     State* state_;
 };

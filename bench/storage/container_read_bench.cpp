@@ -1,0 +1,126 @@
+// Reads every record of a set of file-list containers through the container's
+// positioned reads (first, then setPosition/read until the end, looking at each
+// record's marker byte) and times it against `cat <files> > /dev/null` over
+// the same files, both with a warm page cache.
+//
+// usage: container_read_bench <folder> [total MiB = 1024] [containers = 8] [rounds = 3]
+// Containers "bench-N.vfl" in <folder> are written when missing or of another
+// size, and reused otherwise.
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Carrowen/Carrowen.h"
+#include "Carrowen/Writers.h"
+#include "StorageIo.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool hasRecords(const std::string& path, uint64_t records) {
+    try {
+        Carrowen::FileListContainer2 container;
+        container.open(path, 1, 1);
+        return container.recordIdUpperBound() - container.recordIdLowerBound() == records;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// Returns the number of marked records seen, so the walk cannot be optimised away.
+uint64_t readAll(const std::vector<std::string>& files, uint64_t& recordsRead) {
+    uint64_t marked = 0;
+    recordsRead = 0;
+    for (const std::string& path : files) {
+        Carrowen::FileListContainer2 container;
+        container.open(path, 1, 1);
+        Carrowen::FileListRecord record;
+        Carrowen::FileListPosition position = container.first(record);
+        const Carrowen::FileListPosition end = container.end();
+        while (position != end) {
+            marked += record.markerFlag() != 0;
+            ++recordsRead;
+            if (++position.recordId == container.recordIdUpperBound()) break;
+            container.reader().setPosition(position.recordId);
+            if (container.reader().read(record) != 1) throw std::runtime_error(path + ": read failed");
+        }
+    }
+    return marked;
+}
+
+double timeCat(const std::vector<std::string>& files) {
+    std::string command = "cat";
+    for (const std::string& f : files) command += " '" + f + "'";
+    command += " > /dev/null";
+    const Clock::time_point start = Clock::now();
+    const int rc = std::system(command.c_str());
+    const double seconds = secondsSince(start);
+    if (rc != 0) throw std::runtime_error("cat failed");
+    return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s <folder> [total MiB] [containers] [rounds]\n", argv[0]);
+        return 2;
+    }
+    try {
+        const std::string folder = std::string(argv[1]) + "/";
+        const uint64_t totalMiB = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1024;
+        const unsigned containers = argc > 3 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : 8;
+        const int rounds = argc > 4 ? std::atoi(argv[4]) : 3;
+        if (totalMiB == 0 || containers == 0 || rounds <= 0) throw std::invalid_argument("sizes must be positive");
+        const uint64_t recordsEach = (totalMiB << 20) / containers / Carrowen::FileListRecord::SIZE;
+
+        StorageIo::makeFolders(folder);
+        std::vector<std::string> files;
+        for (unsigned i = 0; i < containers; ++i) {
+            const std::string path = folder + "bench-" + std::to_string(i) + ".vfl";
+            if (!hasRecords(path, recordsEach)) {
+                std::printf("writing %s (%llu records)\n", path.c_str(), static_cast<unsigned long long>(recordsEach));
+                Carrowen::writeFileListContainer(path, 1, recordsEach, nullptr);
+            }
+            files.push_back(path);
+        }
+        uint64_t bytes = 0;
+        for (const std::string& f : files) {
+            struct stat st;
+            if (::stat(f.c_str(), &st) == 0) bytes += static_cast<uint64_t>(st.st_size);
+        }
+
+        timeCat(files);  // warm the page cache
+        uint64_t records = 0;
+        readAll(files, records);
+        double bestCat = 1e9, bestRead = 1e9;
+        uint64_t marked = 0;
+        for (int r = 0; r < rounds; ++r) {
+            bestCat = std::min(bestCat, timeCat(files));
+            const Clock::time_point start = Clock::now();
+            marked = readAll(files, records);
+            bestRead = std::min(bestRead, secondsSince(start));
+        }
+        const double mib = static_cast<double>(bytes) / (1 << 20);
+        std::printf("files: %u containers, %.1f MiB, %llu records (%llu marked)\n", containers, mib,
+                    static_cast<unsigned long long>(records), static_cast<unsigned long long>(marked));
+        std::printf("cat:                 %.3f s  (%.0f MiB/s)\n", bestCat, mib / bestCat);
+        std::printf("container reads:     %.3f s  (%.0f MiB/s)\n", bestRead, mib / bestRead);
+        std::printf("ratio reads / cat:   %.2f  (best of %d rounds, warm cache)\n", bestRead / bestCat, rounds);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "container_read_bench: %s\n", e.what());
+        return 1;
+    }
+}
