@@ -26,9 +26,16 @@ namespace FileServices {
 // length, or 0 when it does not fit or cannot be read.
 SHARED_API uint32_t __GetCurrentDirectory(uint32_t bufferLength, char* buffer);
 
-// Starts a search. `pattern` is a folder followed by a separator and "*.*"
-// (every entry, "." and ".." included) or a folder followed by a file name.
-// Returns INVALID_FILE_SERVICES_HANDLE (-1) when the folder cannot be read.
+// Starts a search and fills the first entry. `pattern` is a folder followed by
+// a separator and "*.*" (every entry, "." and ".." included, in the order the
+// file system lists them) or a folder followed by a name (that entry only).
+// dwFileAttributes is FILE_ATTRIBUTE_DIRECTORY for a folder and
+// FILE_ATTRIBUTE_NORMAL otherwise; entries are examined without following
+// symbolic links, so a link to a folder is reported as a file and a walk
+// never loops through one. Names of MAX_PATH bytes or more are skipped.
+// Returns INVALID_FILE_SERVICES_HANDLE (-1) when the folder cannot be read or
+// nothing matches. A handle is used by one thread at a time; handles that
+// were closed or never opened are refused (false).
 SHARED_API FileServicesHandle __FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data);
 // Fills the next entry; false when there is none.
 SHARED_API bool __FindNextFile(FileServicesHandle handle, WIN32_FIND_DATAA* data);

@@ -16,6 +16,10 @@ namespace CConfigAccessorFactory {
 enum EConfigAccessors { DEFAULT_ACCESSOR = 0 };
 }
 
+// The [local] section: a present key answers CONFIG_SOURCE_NODE, an absent
+// one its default with CONFIG_SOURCE_DEFAULT; updates are written to the node
+// configuration file (NodeConfig::set) and deleteGlobalSetting removes the
+// key from it.
 struct SHARED_API CRegFactoryRetriever {
     static DatabaseInterfaces::GlobalSettingInterface* create(CConfigAccessorFactory::EConfigAccessors kind);
 };

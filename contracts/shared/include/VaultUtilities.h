@@ -13,7 +13,8 @@ struct LogOptions;
 
 namespace VaultUtilities {
 
-// printf-style formatting into a string of any length.
+// printf-style formatting into a string of any length ("" for a null format
+// or an encoding error).
 SHARED_API std::string formatMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 SHARED_API std::string formatMessageV(const char* format, va_list args);
 
@@ -58,9 +59,11 @@ private:
 };
 
 // Reads a KEY=VALUE file: one pair per line, split at the first '=', key and
-// value taken as stored (a trailing '\r' is dropped); lines without '=' and
-// lines starting with '#' are ignored; the first of two equal keys wins. A file
-// that cannot be read gives an empty group.
+// value taken as stored (a trailing '\r' is dropped); lines without '=', lines
+// with an empty key and lines starting with '#' are ignored; the first of two
+// equal keys wins. A missing file gives an empty group silently; a file larger
+// than 1 MiB, one that is not a regular file, or one that cannot be read gives
+// an empty group and one warning line (4098) naming the file.
 class SHARED_API ConfigFilePersistManager {
 public:
     explicit ConfigFilePersistManager(const std::string& path);
@@ -68,7 +71,12 @@ public:
     const ConfigGroup& getConfigReadOnly() const { return group_; }
     // Parses text in the same format (used by the reader and the fuzzer).
     static ConfigGroup parse(const std::string& text);
-    // Writes `group` to `path` atomically (temporary file, then rename).
+    // Writes `group` to `path` atomically (temporary file, sync, rename),
+    // creating missing folders; a reader sees the old file or the new one.
+    // Throws std::invalid_argument naming the file for a key that the format
+    // cannot hold (empty, starting with '#', holding '=' or a line break), a
+    // value with a line break or ending in '\r', or more than 1 MiB of text;
+    // std::runtime_error naming the file when it cannot be written.
     static void write(const std::string& path, const ConfigGroup& group);
 
 private:

@@ -56,16 +56,14 @@ namespace {
 
 constexpr size_t kCounterTypes = 16;
 
+// Kept beside the class so its layout stays private; set once instance() ran.
 std::atomic<bool> g_countersExist{false};
 
-}  // namespace
-
-// The counters live in a table beside the class so its layout stays private.
-namespace {
 std::array<std::atomic<uint64_t>, kCounterTypes>& counters() {
     static std::array<std::atomic<uint64_t>, kCounterTypes> table{};
     return table;
 }
+
 }  // namespace
 
 bool PerformanceCountersManager::instanceExists() { return g_countersExist.load(std::memory_order_acquire); }

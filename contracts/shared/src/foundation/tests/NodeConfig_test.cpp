@@ -139,7 +139,7 @@ TEST_F(NodeConfigFile, NodeLocalKeys) {
 
 TEST_F(NodeConfigFile, JunkFileNeverCrashes) {
     std::string junk;
-    for (int i = 0; i < 300000; ++i) junk += static_cast<char>((i * 7919) % 256);
+    for (unsigned i = 0; i < 300000; ++i) junk += static_cast<char>((i * 7919u) % 256u);
     writeConfig(junk);
     EXPECT_EQ(NodeConfig::get("node", "HostName", "d"), "d");
     EXPECT_GT(logCount("node configuration"), 0u);

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <regex>
 
 #include "FoundationFixture.h"
@@ -67,6 +68,18 @@ TEST_F(VaultLog, UnopenableLogFallsBackAndSays) {
     batutil_LogOpen((dir() + "/new/folder").c_str(), "Made", 0, 0, false);  // missing folders are created
     log_show(0, 4097, "moved");
     EXPECT_EQ(readFile(dir() + "/new/folder/Made.log").find("MADE-I-0001 moved") != std::string::npos, true);
+}
+
+TEST(VaultLogBeforeOpen, LinesGoToStandardErrorWithTheDefaultPrefix) {
+    // Run in a freshly started copy of the program, where no log is open yet.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            log_show(0, 4098, "early %s", "line");
+            std::fprintf(stderr, "path=[%s]\n", batutil_LogPath());
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "VAULT-W-0002 early line\npath=\\[\\]");
 }
 
 TEST(FormatMessage, AnyLength) {
