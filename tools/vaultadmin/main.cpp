@@ -26,6 +26,21 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 constexpr uint64_t kMaxHoldSeconds = 366ull * 24 * 3600;
 
+// CLI11 turns "-5" into a huge unsigned number: every unsigned option of a
+// subcommand refuses a leading minus instead.
+void refuseNegativeNumbers(CLI::App& app) {
+    const CLI::Validator notNegative(
+        [](std::string& text) {
+            return !text.empty() && text[0] == '-' ? std::string("must not be negative") : std::string();
+        },
+        "");
+    for (CLI::App* command : app.get_subcommands({})) {
+        for (CLI::Option* option : command->get_options()) {
+            if (option->get_type_name().find("UINT") != std::string::npos) option->check(notNegative);
+        }
+    }
+}
+
 // Points the process at the vault of `--config` (or $VAULT_NODE_CONFIG) and
 // makes sure that vault finished building.
 void useVault(const std::string& config) {
@@ -172,6 +187,7 @@ int main(int argc, char** argv) {
     damageCommand->add_option("--count", damage.count, "bytes to invert (with --flip)")->capture_default_str();
     truncate->excludes(flip);
 
+    refuseNegativeNumbers(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -200,7 +216,13 @@ int main(int argc, char** argv) {
                       << "' with hold-lock while a scan runs (its id: vaultadmin tasks)\n";
             printBuilt(report, false);
         } else if (*generateCommand) {
-            const VaultDescription vault = syntheticDescription(synthetic);
+            VaultDescription vault;
+            try {
+                vault = syntheticDescription(synthetic);
+            } catch (const std::invalid_argument& error) {
+                std::cerr << "generate: " << error.what() << std::endl;
+                return kUsage;
+            }
             BuildOptions options;
             options.force = generated.force;
             options.progress = &std::cout;
