@@ -84,9 +84,16 @@ const PluginEntryPoints& loadPlugin(const std::string& pluginName, const std::st
     }
     auto plugin = std::make_unique<PluginEntryPoints>();
     plugin->path = path;
-    auto initLibrary = reinterpret_cast<void (*)()>(entryPoint(handle, "initLibrary", path));
-    plugin->getDatabaseFactory = reinterpret_cast<decltype(plugin->getDatabaseFactory)>(
-        entryPoint(handle, "getDatabaseFactory", path));
+    void (*initLibrary)() = nullptr;
+    try {
+        initLibrary = reinterpret_cast<void (*)()>(entryPoint(handle, "initLibrary", path));
+        plugin->getDatabaseFactory = reinterpret_cast<decltype(plugin->getDatabaseFactory)>(
+            entryPoint(handle, "getDatabaseFactory", path));
+    } catch (...) {
+        // Nothing of the library has been called yet, so it can go again.
+        ::dlclose(handle);
+        throw;
+    }
     initLibrary();
     return *registry().emplace(path, std::move(plugin)).first->second;
 }

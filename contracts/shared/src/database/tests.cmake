@@ -1,1 +1,2 @@
-# tests of the database area
+# tests of the database area: the interface manager is tested through a real
+# plug-in, in plugins/sqlcatalogue/tests (loading, errors, sharing).

@@ -1,0 +1,407 @@
+// The SQL catalogue as every caller reaches it: loaded by name through the
+// interface manager, built through the administrator interface's writes and
+// walked the way the scan tool walks it.
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "DatabaseInterfaces/AdministratorInterface.h"
+#include "DatabaseInterfaces/ApplicationInterface.h"
+#include "DatabaseInterfaces/DbInterfaceManager.h"
+#include "TestVault.h"
+
+namespace SqlCatalogueTest {
+namespace {
+
+using namespace DataObjects;
+using DatabaseInterfaces::AdministratorInterface;
+using DatabaseInterfaces::DbInterfaceManager;
+
+void expectSameTask(const TaskDataObject& expected, const TaskDataObject& actual) {
+    EXPECT_EQ(expected.typeId, actual.typeId);
+    EXPECT_EQ(expected.computerId, actual.computerId);
+    EXPECT_EQ(expected.name, actual.name);
+    EXPECT_EQ(expected.storagePolicyId, actual.storagePolicyId);
+    EXPECT_EQ(expected.billingCodeId, actual.billingCodeId);
+    EXPECT_EQ(expected.description, actual.description);
+    EXPECT_EQ(expected.guid, actual.guid);
+    EXPECT_EQ(expected.status, actual.status);
+    EXPECT_EQ(expected.enabled, actual.enabled);
+    EXPECT_EQ(expected.visible, actual.visible);
+    EXPECT_EQ(expected.nodeId, actual.nodeId);
+    EXPECT_EQ(expected.suspect, actual.suspect);
+    EXPECT_EQ(expected.poolGuid, actual.poolGuid);
+    EXPECT_EQ(expected.taskFolder, actual.taskFolder);
+    EXPECT_EQ(expected.storageGroupType, actual.storageGroupType);
+    EXPECT_EQ(expected.aliasGuid, actual.aliasGuid);
+    EXPECT_EQ(expected.originalSize, actual.originalSize);
+    EXPECT_EQ(expected.revision, actual.revision);
+}
+
+class CatalogueThroughManager : public CatalogueFixture {};
+
+TEST_F(CatalogueThroughManager, WalksWhatTheAdministratorWroteInOrderWithEveryField) {
+    SmallVault ids;
+    {
+        DbInterfaceManager writer;
+        ids = buildSmallVault(*writer.administratorInterface(true));
+    }
+    EXPECT_EQ(ids.customerIds, (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(ids.taskIds.back(), 8u);
+
+    DbInterfaceManager manager;
+    const uint32_t vaultId = DatabaseInterfaces::getVaultID(manager.applicationInterface(true));
+    EXPECT_EQ(vaultId, ids.vaultId);
+    AdministratorInterface* admin = manager.administratorInterface(true);
+    VaultDataObject vault;
+    ASSERT_TRUE(admin->getVault(vaultId, vault));
+    EXPECT_EQ(vault.name, "vault-one");
+    EXPECT_EQ(vault.guid, "a69171a3-953c-4c4d-a02e-dd329993dab0");
+    EXPECT_EQ(vault.version, "8.50.0000");
+
+    std::vector<TaskDataObject> allTasks;
+    admin->getAllTaskList(vaultId, allTasks, true);
+    EXPECT_EQ(allTasks.size(), 8u);
+
+    // The walk appends: an entry already in the list stays first.
+    std::vector<CustomerDataObject> customers(1);
+    customers[0].name = "kept";
+    admin->getCustomers(customers);
+    ASSERT_EQ(customers.size(), 3u);
+    EXPECT_EQ(customers[0].name, "kept");
+    customers.erase(customers.begin());
+
+    unsigned computerNumber = 0;
+    std::vector<uint32_t> walkedTasks;
+    for (size_t c = 0; c < customers.size(); ++c) {
+        const CustomerDataObject& customer = customers[c];
+        EXPECT_EQ(customer.id, ids.customerIds[c]);
+        EXPECT_EQ(customer.name, "Customer " + std::to_string(c));
+        EXPECT_EQ(customer.shortName, "C" + std::to_string(c));
+        EXPECT_EQ(customer.reference, "REF-C" + std::to_string(c));
+        EXPECT_EQ(customer.contact, "contact " + std::to_string(c));
+        EXPECT_EQ(customer.status, c);
+
+        std::vector<LocationDataObject> locations;
+        admin->getCustomerLocations(customer.id, locations);
+        ASSERT_EQ(locations.size(), c == 0 ? 2u : 1u);
+        for (size_t l = 0; l < locations.size(); ++l) {
+            EXPECT_EQ(locations[l].customerId, customer.id);
+            EXPECT_EQ(locations[l].name, "Location " + std::to_string(c) + "." + std::to_string(l));
+            EXPECT_EQ(locations[l].reference, "REF-L" + std::to_string(c) + std::to_string(l));
+            EXPECT_EQ(locations[l].address, "street " + std::to_string(l));
+
+            std::vector<ComputerDataObject> computers;
+            admin->getLocationComputers(locations[l].id, computers);
+            for (const ComputerDataObject& computer : computers) {
+                EXPECT_EQ(computer.id, ids.computerIds[computerNumber]);
+                EXPECT_EQ(computer.locationId, locations[l].id);
+                EXPECT_EQ(computer.agentTypeId, 42u);
+                EXPECT_EQ(computer.name, "computer " + std::to_string(computerNumber));
+                EXPECT_EQ(computer.hostName, "host" + std::to_string(computerNumber));
+                EXPECT_EQ(computer.operatingSystem, "linux");
+                EXPECT_EQ(computer.guid, "COMPUTER-GUID-" + std::to_string(computerNumber));
+                EXPECT_EQ(computer.licenceCount, 3u);
+                EXPECT_TRUE(computer.active);
+
+                std::vector<TaskDataObject> tasks;
+                admin->getComputerTasks(computer.id, tasks);
+                ASSERT_EQ(tasks.size(), 2u);
+                for (unsigned n = 0; n < 2; ++n) {
+                    const bool unbound = computerNumber == 3 && n == 1;
+                    TaskDataObject expected = sampleTask(computerNumber, n, unbound ? 0 : ids.nodeIds[n]);
+                    expected.computerId = computer.id;
+                    expectSameTask(expected, tasks[n]);
+                    walkedTasks.push_back(tasks[n].id);
+
+                    NodeDataObject node;
+                    node.hostName = "untouched";
+                    EXPECT_EQ(admin->getNodeByTaskId(tasks[n].id, node), !unbound);
+                    EXPECT_EQ(node.hostName, unbound ? "untouched" : (n == 0 ? "node-a.example" : "node-b.example"));
+                }
+                ++computerNumber;
+            }
+        }
+    }
+    EXPECT_EQ(computerNumber, 4u);
+    EXPECT_EQ(walkedTasks, ids.taskIds);
+}
+
+TEST_F(CatalogueThroughManager, LookUpsByIdGuidAndHostName) {
+    DbInterfaceManager manager;
+    const SmallVault ids = buildSmallVault(*manager.administratorInterface(true));
+    DatabaseInterfaces::ApplicationInterface* app = manager.applicationInterface(true);
+
+    TaskDataObject task;
+    ASSERT_TRUE(app->getTask("TASK-GUID-2-1", task));
+    EXPECT_EQ(task.id, ids.taskIds[5]);
+    TaskDataObject byId;
+    ASSERT_TRUE(app->getTask(task.id, byId));
+    EXPECT_EQ(byId.guid, "TASK-GUID-2-1");
+
+    ComputerDataObject computer;
+    ASSERT_TRUE(app->getComputer("COMPUTER-GUID-1", computer));
+    EXPECT_EQ(computer.id, ids.computerIds[1]);
+    ComputerDataObject computerById;
+    ASSERT_TRUE(app->getComputer(ids.computerIds[2], computerById));
+    EXPECT_EQ(computerById.guid, "COMPUTER-GUID-2");
+
+    // Host names and pool GUIDs ignore letter case; task and computer GUIDs do not.
+    NodeDataObject node;
+    ASSERT_TRUE(app->getNodeByHostName("NODE-B.example", node));
+    EXPECT_EQ(node.id, ids.nodeIds[1]);
+    EXPECT_EQ(node.address, "10.0.0.2");
+    EXPECT_EQ(app->getThisNodeId(), ids.nodeIds[0]);
+
+    PoolDataObject pool;
+    ASSERT_TRUE(app->getPoolByGuid("POOL-GUID-0-1", pool));
+    EXPECT_EQ(pool.guid, "Pool-Guid-0-1");
+    EXPECT_EQ(pool.folders, (std::vector<std::string>{"/storage/0-1/pool/", "/storage/0-1/pool/", ""}));
+    EXPECT_EQ(pool.poolVersion, 60u);
+
+    std::vector<TaskDataObject> poolTasks;
+    app->getPoolTasks("pool-guid-0-1", poolTasks);
+    ASSERT_EQ(poolTasks.size(), 1u);
+    EXPECT_EQ(poolTasks[0].id, ids.taskIds[1]);
+    std::vector<PoolDataObject> taskPools;
+    app->getTaskPools(ids.taskIds[1], taskPools);
+    ASSERT_EQ(taskPools.size(), 1u);
+    EXPECT_EQ(taskPools[0].guid, "Pool-Guid-0-1");
+
+    EXPECT_EQ(app->getTaskHierarchy(ids.taskIds[6]),
+              "Customer 'Customer 1' / Location 'Location 1.0' / Computer 'computer 3' / Task 'task 3-0'");
+    EXPECT_EQ(app->getTaskHierarchy(std::string("TASK-GUID-0-0")),
+              "Customer 'Customer 0' / Location 'Location 0.0' / Computer 'computer 0' / Task 'task 0-0'");
+
+    std::vector<NodeDataObject> nodes;
+    app->getAllNodes(nodes);
+    ASSERT_EQ(nodes.size(), 2u);
+    EXPECT_EQ(nodes[1].hostName, "node-b.example");
+    // Registering a host name again keeps the one record.
+    NodeDataObject again;
+    again.hostName = "Node-A.Example";
+    EXPECT_EQ(app->registerNodeToCluster(again), ids.nodeIds[0]);
+}
+
+TEST_F(CatalogueThroughManager, LookUpsThatFindNothingLeaveRecordsAndListsAlone) {
+    DbInterfaceManager manager;
+    const SmallVault ids = buildSmallVault(*manager.administratorInterface(true));
+    AdministratorInterface* admin = manager.administratorInterface(true);
+
+    TaskDataObject task;
+    task.name = "untouched";
+    EXPECT_FALSE(admin->getTask(999u, task));
+    EXPECT_FALSE(admin->getTask("task-guid-0-0", task));  // wrong letter case
+    EXPECT_EQ(task.name, "untouched");
+    ComputerDataObject computer;
+    computer.name = "untouched";
+    EXPECT_FALSE(admin->getComputer("computer-guid-0", computer));
+    EXPECT_FALSE(admin->getComputer(0u, computer));
+    EXPECT_EQ(computer.name, "untouched");
+    PoolDataObject pool;
+    EXPECT_FALSE(admin->getPoolByGuid("no-such-pool", pool));
+    EXPECT_EQ(pool.guid, "");
+    NodeDataObject node;
+    EXPECT_FALSE(admin->getNodeByTaskId(999, node));
+    EXPECT_FALSE(admin->getNodeByHostName("node-c.example", node));
+    VaultDataObject vault;
+    EXPECT_FALSE(admin->getVault("other-vault", vault));
+    EXPECT_FALSE(admin->getVault(ids.vaultId + 1, vault));
+    EXPECT_EQ(admin->getTaskHierarchy(999u), "");
+    EXPECT_EQ(admin->getTaskHierarchy(std::string("no-such-task")), "");
+
+    std::vector<TaskDataObject> tasks(1);
+    admin->getComputerTasks(999, tasks);
+    admin->getAllTaskList(ids.vaultId + 1, tasks, true);
+    admin->getPoolTasks("no-such-pool", tasks);
+    EXPECT_EQ(tasks.size(), 1u);
+    std::vector<LocationDataObject> locations;
+    admin->getCustomerLocations(999, locations);
+    EXPECT_TRUE(locations.empty());
+}
+
+TEST_F(CatalogueThroughManager, WritesUpdateAndRemoveTasksAndRefuseBadParents) {
+    DbInterfaceManager manager;
+    const SmallVault ids = buildSmallVault(*manager.administratorInterface(true));
+    AdministratorInterface* admin = manager.administratorInterface(true);
+
+    TaskDataObject task;
+    ASSERT_TRUE(admin->getTask(ids.taskIds[0], task));
+    task.name = "renamed";
+    task.nodeId = ids.nodeIds[1];
+    EXPECT_TRUE(admin->updateTask(task));
+    TaskDataObject reread;
+    ASSERT_TRUE(admin->getTask(ids.taskIds[0], reread));
+    EXPECT_EQ(reread.name, "renamed");
+    EXPECT_EQ(reread.nodeId, ids.nodeIds[1]);
+    TaskDataObject unknown = task;
+    unknown.id = 999;
+    EXPECT_FALSE(admin->updateTask(unknown));
+
+    admin->removeTask(ids.taskIds[0]);
+    EXPECT_FALSE(admin->getTask(ids.taskIds[0], reread));
+    std::vector<TaskDataObject> poolTasks;
+    admin->getPoolTasks(task.poolGuid, poolTasks);
+    EXPECT_TRUE(poolTasks.empty());
+
+    EXPECT_FALSE(admin->associateTaskAndPool(999, task.poolGuid));
+    EXPECT_FALSE(admin->associateTaskAndPool(ids.taskIds[1], "no-such-pool"));
+
+    // Each failing add names what is missing and stores nothing.
+    const std::vector<std::pair<std::string, std::function<void()>>> refused = {
+        {"no customer with id 77", [&] { admin->addLocation(77, LocationDataObject()); }},
+        {"no location with id 77", [&] { admin->addComputer(77, 0, ComputerDataObject()); }},
+        {"no computer with id 77", [&] { admin->addTask(77, TaskDataObject()); }},
+        {"no node with id 77", [&] { admin->addTask(ids.computerIds[0], sampleTask(9, 9, 77)); }},
+        {"is in the catalogue already", [&] {
+             PoolDataObject pool;
+             pool.guid = "POOL-GUID-0-1";
+             admin->addPool(pool);
+         }},
+    };
+    for (const auto& entry : refused) {
+        try {
+            entry.second();
+            ADD_FAILURE() << "expected a refusal: " << entry.first;
+        } catch (const std::runtime_error& error) {
+            EXPECT_NE(std::string(error.what()).find(entry.first), std::string::npos) << error.what();
+            EXPECT_NE(std::string(error.what()).find(databaseFile_), std::string::npos) << error.what();
+        }
+    }
+    std::vector<TaskDataObject> all;
+    admin->getAllTaskList(ids.vaultId, all, true);
+    EXPECT_EQ(all.size(), 7u);
+}
+
+TEST_F(CatalogueThroughManager, RefusesIdsBeyond32BitsAndKeepsTheTable) {
+    {
+        DbInterfaceManager manager;
+        manager.administratorInterface(true)->addCustomer(CustomerDataObject());
+    }
+    runSql(databaseFile_,
+           "INSERT INTO customer(id, name, short_name, reference, contact, status) "
+           "VALUES (4294967295, 'last', '', '', '', 0)");
+    DbInterfaceManager manager;
+    AdministratorInterface* admin = manager.administratorInterface(true);
+    try {
+        admin->addCustomer(CustomerDataObject());
+        FAIL() << "an ID beyond 32 bits was handed out";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("table customer has no 32-bit ID left"), std::string::npos)
+            << error.what();
+    }
+    std::vector<CustomerDataObject> customers;
+    admin->getCustomers(customers);
+    ASSERT_EQ(customers.size(), 2u);
+    EXPECT_EQ(customers[1].id, 4294967295u);
+}
+
+TEST_F(CatalogueThroughManager, GlobalSettingsComeFromTheDatabaseOrTheDefault) {
+    DbInterfaceManager manager;
+    DatabaseInterfaces::ApplicationInterface* app = manager.applicationInterface(true);
+    std::string value;
+    app->updateGlobalSetting("RetentionDays", 30);  // a write creates the file
+    EXPECT_EQ(app->getGlobalSetting("Missing", value, std::string("fallback")), DatabaseInterfaces::CONFIG_SOURCE_DEFAULT);
+    EXPECT_EQ(value, "fallback");
+    int days = 0;
+    EXPECT_EQ(app->getGlobalSetting("RetentionDays", days, 1), DatabaseInterfaces::CONFIG_SOURCE_DATABASE);
+    EXPECT_EQ(days, 30);
+    app->updateGlobalSetting("RetentionDays", std::string("45"));
+    EXPECT_EQ(app->getGlobalSetting("RetentionDays", days, 1), DatabaseInterfaces::CONFIG_SOURCE_DATABASE);
+    EXPECT_EQ(days, 45);
+    app->deleteGlobalSetting("RetentionDays");
+    EXPECT_EQ(app->getGlobalSetting("RetentionDays", days, 1), DatabaseInterfaces::CONFIG_SOURCE_DEFAULT);
+    EXPECT_EQ(days, 1);
+}
+
+TEST_F(CatalogueThroughManager, UnservedOperationsRaiseNotImplemented) {
+    DbInterfaceManager manager;
+    AdministratorInterface* admin = manager.administratorInterface(true);
+    DatabaseInterfaces::ApplicationInterface* app = manager.applicationInterface(true);
+    std::vector<VaultAccountDataObject> accounts;
+    DataObjects::UserDataObject user;
+    std::vector<StorageGroupDataObject> groups;
+    const std::vector<std::function<void()>> calls = {
+        [&] { app->getAccounts(1, accounts); },
+        [&] { app->getLatestRevision(); },
+        [&] { admin->addUser(1, user); },
+        [&] { admin->removeVault(1); },
+        [&] { admin->getStorageGroups(DatabaseInterfaces::STORAGE_GROUP_ANY, groups); },
+    };
+    for (size_t i = 0; i < calls.size(); ++i) {
+        try {
+            calls[i]();
+            ADD_FAILURE() << "call " << i << " did not raise";
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), "Not implemented") << "call " << i;
+        }
+    }
+}
+
+TEST_F(CatalogueThroughManager, MissingCorruptAndNewerFilesRaiseErrorsNamingTheFile) {
+    struct Case {
+        const char* label;
+        std::function<void(const std::string&)> prepare;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"missing", [](const std::string&) {}, "does not exist"},
+        {"corrupt", [](const std::string& path) { std::ofstream(path) << std::string(4096, 'x'); },
+         "file is not a database"},
+        {"newer", [](const std::string& path) { runSql(path, "PRAGMA user_version=99"); },
+         "has schema version 99"},
+    };
+    for (const Case& c : cases) {
+        std::remove(databaseFile_.c_str());
+        c.prepare(databaseFile_);
+        DbInterfaceManager manager;
+        std::vector<CustomerDataObject> customers;
+        // Twice: a failed open must leave the interface usable for a retry.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                manager.administratorInterface(true)->getCustomers(customers);
+                ADD_FAILURE() << c.label << ": no error";
+            } catch (const std::runtime_error& error) {
+                const std::string text = error.what();
+                EXPECT_NE(text.find("catalogue database '" + databaseFile_ + "'"), std::string::npos) << text;
+                EXPECT_NE(text.find(c.expected), std::string::npos) << c.label << ": " << text;
+            }
+        }
+    }
+}
+
+// The plug-in exports its C entry points and nothing else.
+TEST(SqlCataloguePlugin, ExportsExactlyItsEntryPoints) {
+    const char* folder = std::getenv("VAULT_PLUGIN_DIR");
+    ASSERT_NE(folder, nullptr);
+    const std::string command = std::string("nm -D --defined-only '") + folder + "/libSqlCatalogue.so' 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::set<std::string> exported;
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        const size_t space = text.rfind(' ');
+        if (space == std::string::npos || space < 2) continue;
+        const char kind = text[space - 1];
+        if (kind == 'T' || kind == 'D' || kind == 'B' || kind == 'R' || kind == 'W' || kind == 'V' || kind == 'u')
+            exported.insert(text.substr(space + 1));
+    }
+    const int status = ::pclose(pipe);
+    if (status != 0 && exported.empty()) GTEST_SKIP() << "nm is not available";
+    const std::set<std::string> expected = {"initLibrary",       "termLibrary",
+                                            "getDatabaseFactory", "getVaultInfoFactoryInstanceImpl",
+                                            "getBackupFactory",   "getDBDiagnosticsFactory",
+                                            "clearDbSchemaAlreadyVerified"};
+    EXPECT_EQ(exported, expected);
+}
+
+}  // namespace
+}  // namespace SqlCatalogueTest

@@ -1,0 +1,120 @@
+// One process writes while another reads through the manager: neither fails,
+// and the reader sees each transaction whole or not at all.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "DatabaseInterfaces/AdministratorInterface.h"
+#include "DatabaseInterfaces/DbInterfaceManager.h"
+#include "TestVault.h"
+
+namespace SqlCatalogueTest {
+namespace {
+
+using DatabaseInterfaces::DbInterfaceManager;
+
+constexpr int kPairs = 300;
+
+// The writer: every transaction adds a customer "pair-<i>" together with its
+// one location "location-of-<i>"; between them, a customer written through
+// the plug-in on its own. Returns the process exit code.
+int writeMany(const std::string& databaseFile) {
+    try {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(databaseFile.c_str(), &db) != SQLITE_OK) return 2;
+        sqlite3_busy_timeout(db, 10000);
+        DbInterfaceManager manager;
+        for (int i = 0; i < kPairs; ++i) {
+            const std::string n = std::to_string(i);
+            const std::string sql =
+                "BEGIN IMMEDIATE;"
+                "INSERT INTO customer(name, short_name, reference, contact, status) VALUES ('pair-" + n +
+                "', '', 'ref-" + n + "', '', 0);"
+                "INSERT INTO location(customer_id, name, reference, address, status) "
+                "VALUES (last_insert_rowid(), 'location-of-" + n + "', '', '', 0);"
+                "COMMIT;";
+            if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+                std::fprintf(stderr, "writer: %s\n", sqlite3_errmsg(db));
+                sqlite3_close(db);
+                return 3;
+            }
+            DataObjects::CustomerDataObject solo;
+            solo.name = "solo-" + n;
+            manager.administratorInterface(true)->addCustomer(solo);
+        }
+        sqlite3_close(db);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "writer: %s\n", error.what());
+        return 4;
+    }
+}
+
+// Reads every customer and the locations of every pair customer; counts the
+// pairs that are whole and records the first fault.
+int readPairs(DbInterfaceManager& manager, std::string& fault) {
+    std::vector<DataObjects::CustomerDataObject> customers;
+    manager.administratorInterface(true)->getCustomers(customers);
+    int pairs = 0;
+    for (const DataObjects::CustomerDataObject& customer : customers) {
+        if (customer.name.compare(0, 5, "pair-") != 0) continue;
+        std::vector<DataObjects::LocationDataObject> locations;
+        manager.administratorInterface(true)->getCustomerLocations(customer.id, locations);
+        const std::string n = customer.name.substr(5);
+        if (locations.size() != 1 || locations[0].name != "location-of-" + n || customer.reference != "ref-" + n) {
+            if (fault.empty()) fault = "customer " + customer.name + " seen without its location";
+            continue;
+        }
+        ++pairs;
+    }
+    return pairs;
+}
+
+class ConcurrentProcesses : public CatalogueFixture {};
+
+TEST_F(ConcurrentProcesses, ReaderSeesWholeTransactionsWhileAnotherProcessWrites) {
+    {
+        DbInterfaceManager creator;
+        creator.administratorInterface(true)->addVault(DataObjects::VaultDataObject());
+    }
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) ::_exit(writeMany(databaseFile_));
+
+    DbInterfaceManager manager;
+    std::string fault;
+    int reads = 0;
+    int status = 0;
+    int lastSeen = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(writer, &status, WNOHANG);
+        try {
+            const int seen = readPairs(manager, fault);
+            if (seen < lastSeen && fault.empty()) fault = "pairs went from " + std::to_string(lastSeen) + " to " +
+                                                          std::to_string(seen);
+            lastSeen = seen;
+        } catch (const std::exception& error) {
+            if (fault.empty()) fault = std::string("reader: ") + error.what();
+        }
+        ++reads;
+        if (done == writer) break;
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(fault, "");
+    EXPECT_GT(reads, 1);
+    EXPECT_EQ(readPairs(manager, fault), kPairs);
+
+    std::vector<DataObjects::CustomerDataObject> customers;
+    manager.administratorInterface(true)->getCustomers(customers);
+    EXPECT_EQ(customers.size(), 2u * kPairs);
+}
+
+}  // namespace
+}  // namespace SqlCatalogueTest
