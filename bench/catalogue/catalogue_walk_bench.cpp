@@ -1,0 +1,248 @@
+// Times the scan tool's catalogue walk over a vault of 100,000 tasks (1,000
+// customers, one location each, 10 computers per location, 10 tasks per
+// computer): getCustomers; per customer getCustomerLocations; per location
+// getLocationComputers; per computer getComputerTasks; per task
+// getNodeByTaskId -- through the interface manager and the SQL catalogue
+// plug-in. Beside it, the sqlite3 shell runs the same sequence of SELECTs
+// from a script. Prints both times (best of three) and their ratio.
+//
+// Usage: catalogue_walk_bench [work-folder]   (default /tmp/catalogue-bench)
+// The vault is built once in <work-folder>/catalogue.db and reused. The
+// plug-in is found through VAULT_PLUGIN_DIR, else beside the program.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "DataObjects/DataObjects.h"
+#include "DatabaseInterfaces/AdministratorInterface.h"
+#include "DatabaseInterfaces/DbInterfaceManager.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kCustomers = 1000;
+constexpr int kComputersPerLocation = 10;
+constexpr int kTasksPerComputer = 10;
+constexpr int kTasks = kCustomers * kComputersPerLocation * kTasksPerComputer;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void exec(sqlite3* db, const std::string& sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string reason = message != nullptr ? message : "";
+        sqlite3_free(message);
+        throw std::runtime_error("bench: " + reason);
+    }
+}
+
+int64_t countTasks(const std::string& path) {
+    if (!std::filesystem::exists(path)) return -1;
+    sqlite3* db = nullptr;
+    int64_t count = -1;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM task", -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            count = sqlite3_column_int64(statement, 0);
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return count;
+}
+
+// The plug-in creates the file and its tables (and the vault and node);
+// the bulk rows go in with plain SQL in one transaction.
+void buildVault(const std::string& path) {
+    std::filesystem::remove(path);
+    {
+        DatabaseInterfaces::DbInterfaceManager manager;
+        DatabaseInterfaces::AdministratorInterface* admin = manager.administratorInterface(true);
+        DataObjects::VaultDataObject vault;
+        vault.name = "bench-vault";
+        admin->addVault(vault);
+        DataObjects::NodeDataObject node;
+        node.hostName = "bench-node";
+        admin->registerNodeToCluster(node);
+    }
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("bench: cannot open " + path);
+    exec(db, "BEGIN");
+    sqlite3_stmt* customer = nullptr;
+    sqlite3_stmt* location = nullptr;
+    sqlite3_stmt* computer = nullptr;
+    sqlite3_stmt* task = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO customer(id, name, short_name, reference, contact, status) "
+                           "VALUES (?1, 'customer ' || ?1, 'c' || ?1, 'REF-' || ?1, '', 0)", -1, &customer, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO location(id, customer_id, name, reference, address, status) "
+                           "VALUES (?1, ?1, 'location ' || ?1, 'LREF-' || ?1, '', 0)", -1, &location, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO computer(id, location_id, agent_type_id, name, description, host_name, "
+                           "operating_system, agent_version, contact, notes, status, licence_count, node_name, "
+                           "storage_group_type, guid, active) VALUES (?1, ?2, 0, 'computer ' || ?1, '', "
+                           "'host' || ?1, 'linux', '8.5', '', '', 1, 1, '', 4, 'COMPUTER-' || ?1, 1)",
+                       -1, &computer, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO task(id, type_id, computer_id, name, storage_policy_id, billing_code_id, "
+                           "description, guid, status, enabled, visible, node_id, suspect, pool_guid, task_folder, "
+                           "storage_group_type, alias_guid, original_size, revision) VALUES (?1, 1, ?2, "
+                           "'task ' || ?1, 0, 0, '', 'TASK-' || ?1, 1, 1, 1, 1, 0, 'POOL-' || ?1, "
+                           "'/storage/task' || ?1 || '/', 4, '', 0, 0)",
+                       -1, &task, nullptr);
+    if (!customer || !location || !computer || !task) throw std::runtime_error(std::string("bench: ") + sqlite3_errmsg(db));
+    auto run = [db](sqlite3_stmt* statement) {
+        if (sqlite3_step(statement) != SQLITE_DONE) throw std::runtime_error(std::string("bench: ") + sqlite3_errmsg(db));
+        sqlite3_reset(statement);
+    };
+    int computerId = 0;
+    int taskId = 0;
+    for (int c = 1; c <= kCustomers; ++c) {
+        sqlite3_bind_int(customer, 1, c);
+        run(customer);
+        sqlite3_bind_int(location, 1, c);
+        run(location);
+        for (int m = 0; m < kComputersPerLocation; ++m) {
+            sqlite3_bind_int(computer, 1, ++computerId);
+            sqlite3_bind_int(computer, 2, c);
+            run(computer);
+            for (int t = 0; t < kTasksPerComputer; ++t) {
+                sqlite3_bind_int(task, 1, ++taskId);
+                sqlite3_bind_int(task, 2, computerId);
+                run(task);
+            }
+        }
+    }
+    for (sqlite3_stmt* statement : {customer, location, computer, task}) sqlite3_finalize(statement);
+    exec(db, "COMMIT");
+    sqlite3_close(db);
+}
+
+struct WalkResult {
+    double seconds = 0;
+    long long tasks = 0;
+    long long boundToNode = 0;
+    std::string script;  // the same SELECTs, for the shell
+};
+
+// The SELECTs that answer each call of the walk, for the shell's script.
+const char* const kCustomersSql =
+    "SELECT c.id, c.name, c.short_name, c.reference, c.contact, c.status FROM customer c ORDER BY c.id;\n";
+std::string locationsSql(uint32_t id) {
+    return "SELECT l.id, l.customer_id, l.name, l.reference, l.address, l.status FROM location l "
+           "WHERE l.customer_id = " + std::to_string(id) + " ORDER BY l.id;\n";
+}
+std::string computersSql(uint32_t id) {
+    return "SELECT m.id, m.location_id, m.agent_type_id, m.name, m.description, m.host_name, m.operating_system, "
+           "m.agent_version, m.contact, m.notes, m.status, m.licence_count, m.node_name, m.storage_group_type, "
+           "m.guid, m.active FROM computer m WHERE m.location_id = " + std::to_string(id) + " ORDER BY m.id;\n";
+}
+std::string tasksSql(uint32_t id) {
+    return "SELECT t.id, t.type_id, t.computer_id, t.name, t.storage_policy_id, t.billing_code_id, t.description, "
+           "t.guid, t.status, t.enabled, t.visible, t.node_id, t.suspect, t.pool_guid, t.task_folder, "
+           "t.storage_group_type, t.alias_guid, t.original_size, t.revision FROM task t WHERE t.computer_id = " +
+           std::to_string(id) + " ORDER BY t.id;\n";
+}
+std::string nodeSql(uint32_t id) {
+    return "SELECT n.id, n.host_name, n.address, n.cluster_address, n.description, n.version, n.platform, n.state, "
+           "n.requested_state, n.primary_storage_group_id FROM task t JOIN node n ON n.id = t.node_id "
+           "WHERE t.id = " + std::to_string(id) + ";\n";
+}
+
+// The walk as the scan tool does it, fetching the interface from the
+// manager before every call.
+WalkResult walk(bool writeScript) {
+    WalkResult result;
+    if (writeScript) result.script.reserve(60u * 1024 * 1024);
+    const Clock::time_point start = Clock::now();
+    DatabaseInterfaces::DbInterfaceManager manager;
+    std::vector<DataObjects::CustomerDataObject> customers;
+    manager.administratorInterface(true)->getCustomers(customers);
+    if (writeScript) result.script += kCustomersSql;
+    for (const DataObjects::CustomerDataObject& customer : customers) {
+        std::vector<DataObjects::LocationDataObject> locations;
+        manager.administratorInterface(true)->getCustomerLocations(customer.id, locations);
+        if (writeScript) result.script += locationsSql(customer.id);
+        for (const DataObjects::LocationDataObject& location : locations) {
+            std::vector<DataObjects::ComputerDataObject> computers;
+            manager.administratorInterface(true)->getLocationComputers(location.id, computers);
+            if (writeScript) result.script += computersSql(location.id);
+            for (const DataObjects::ComputerDataObject& computer : computers) {
+                std::vector<DataObjects::TaskDataObject> tasks;
+                manager.administratorInterface(true)->getComputerTasks(computer.id, tasks);
+                if (writeScript) result.script += tasksSql(computer.id);
+                for (const DataObjects::TaskDataObject& task : tasks) {
+                    ++result.tasks;
+                    DataObjects::NodeDataObject node;
+                    if (manager.administratorInterface(true)->getNodeByTaskId(task.id, node)) ++result.boundToNode;
+                    if (writeScript) result.script += nodeSql(task.id);
+                }
+            }
+        }
+    }
+    result.seconds = secondsSince(start);
+    return result;
+}
+
+double runShell(const std::string& database, const std::string& script) {
+    const std::string command = "sqlite3 '" + database + "' < '" + script + "' > /dev/null";
+    const Clock::time_point start = Clock::now();
+    const int status = std::system(command.c_str());
+    const double seconds = secondsSince(start);
+    if (status != 0) throw std::runtime_error("bench: the sqlite3 shell failed: " + command);
+    return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const std::string folder = argc > 1 ? argv[1] : "/tmp/catalogue-bench";
+        std::filesystem::create_directories(folder);
+        const std::string database = folder + "/catalogue.db";
+        const std::string config = folder + "/node.conf";
+        std::ofstream(config, std::ios::trunc) << "[node]\nHostName=bench-node\n[database]\nPlugin=SqlCatalogue\n"
+                                               << "VaultID=bench-vault\nFile=" << database << "\n";
+        ::setenv("VAULT_NODE_CONFIG", config.c_str(), 1);
+
+        if (countTasks(database) != kTasks) {
+            const Clock::time_point start = Clock::now();
+            buildVault(database);
+            std::printf("built %d tasks in %.2f s\n", kTasks, secondsSince(start));
+        } else {
+            std::printf("reusing %s (%d tasks)\n", database.c_str(), kTasks);
+        }
+
+        // Writes the shell's script from a first walk, then times three more.
+        const WalkResult first = walk(true);
+        if (first.tasks != kTasks || first.boundToNode != kTasks)
+            throw std::runtime_error("bench: the walk saw " + std::to_string(first.tasks) + " tasks, " +
+                                     std::to_string(first.boundToNode) + " bound to a node");
+        const std::string script = folder + "/walk.sql";
+        std::ofstream(script, std::ios::trunc) << first.script;
+
+        double manager = 1e9;
+        double shell = 1e9;
+        for (int i = 0; i < 3; ++i) {
+            manager = std::min(manager, walk(false).seconds);
+            shell = std::min(shell, runShell(database, script));
+        }
+        std::printf("walk of %lld tasks through the manager: %.3f s (%.3f s per 10,000 tasks)\n", first.tasks,
+                    manager, manager * 10000.0 / static_cast<double>(first.tasks));
+        std::printf("sqlite3 shell, same %lld SELECTs:       %.3f s\n",
+                    1LL + kCustomers + kCustomers + kCustomers * kComputersPerLocation + first.tasks, shell);
+        std::printf("ratio manager / shell: %.2f\n", manager / shell);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+}
