@@ -112,7 +112,9 @@ public:
                         pool.guid = task.poolGuid;
                         pool.folders[0] = pool.folders[1] = Pool::Layout::poolFolder(taskRecordOut);
                         admin->addPool(pool);
-                        admin->associateTaskAndPool(taskId, task.poolGuid);
+                        if (!admin->associateTaskAndPool(taskId, task.poolGuid))
+                            throw std::runtime_error("the catalogue refused to associate task '" + task.name +
+                                                     "' with its pool " + task.poolGuid);
                     }
                 }
             }

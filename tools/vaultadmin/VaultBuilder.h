@@ -41,7 +41,7 @@ struct BuildOptions {
     // Tasks whose storage is written at the same time. Each file is flushed
     // to disk on its own, so the storage phase waits on the disk rather than
     // the processor; several writers keep the disk's queue full.
-    unsigned storageWriters = 8;
+    unsigned storageWriters = 4;
 };
 
 struct BuildReport {

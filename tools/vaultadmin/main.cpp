@@ -133,6 +133,10 @@ int main(int argc, char** argv) {
     generateCommand->add_option("--nodes", synthetic.nodes, "number of vault nodes")->capture_default_str();
     generateCommand->add_option("--seed", synthetic.seed, "seed of the random choices")->capture_default_str();
     generateCommand->add_option("--customers", synthetic.customers, "customers (default: one per 100 tasks)");
+    unsigned storageWriters = BuildOptions().storageWriters;
+    generateCommand->add_option("--storage-writers", storageWriters, "tasks whose files are written at once")
+        ->check(CLI::Range(1u, 64u))
+        ->capture_default_str();
     generateCommand->add_option("--computers-per-customer", synthetic.computersPerCustomer,
                                 "computers of every customer")
         ->capture_default_str();
@@ -226,6 +230,7 @@ int main(int argc, char** argv) {
             BuildOptions options;
             options.force = generated.force;
             options.progress = &std::cout;
+            options.storageWriters = storageWriters;
             printBuilt(buildVault(vault, generated.root, options), true);
         } else if (*showCommand) {
             useVault(show.config);
