@@ -405,8 +405,8 @@ VaultDescription parseDescription(const std::string& jsonText) {
 }
 
 VaultDescription readDescriptionFile(const std::string& file) {
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error)) throw std::runtime_error(file + ": is a folder, not a file");
+    std::error_code ignored;
+    if (std::filesystem::is_directory(file, ignored)) throw std::runtime_error(file + ": is a folder, not a file");
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error(file + ": cannot be opened for reading");
     std::ostringstream text;
