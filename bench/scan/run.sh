@@ -37,7 +37,7 @@ scan_once() {  # vault-root work-folder
   (cd "$2" && VAULT_NODE_CONFIG="$1/node.conf" "$SCAN" >/dev/null)
 }
 
-containers_of() { find "$1/storage" -type f -name '*.flc' | sort; }
+containers_of() { find "$1/storage" -type f -name '*.vfl' | sort; }
 
 echo "== depth: ${DEPTH_GIB} GiB of unmarked records in affected safesets"
 DEPTH=$WORK/depth
