@@ -87,6 +87,30 @@ TEST(VaultAdminCli, ExampleDescriptionsAreValid) {
     }
 }
 
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+TEST(VaultAdminCli, GenerateFollowsItsOptions) {
+    TempFolder temp;
+    const std::string root = temp / "generated";
+    const Outcome generated =
+        vaultadmin({"generate", "--root", root, "--tasks", "6", "--safesets-per-task", "2", "--records-per-safeset",
+                    "4", "--affected-share", "1", "--marked-share", "1", "--unavailable-share", "0", "--nodes", "3",
+                    "--customers", "2", "--computers-per-customer", "1", "--storage-writers", "2"});
+    ASSERT_EQ(generated.exitCode, 0) << generated.output;
+    EXPECT_TRUE(contains(generated.output, "built 6 tasks, 12 safesets")) << generated.output;
+    const std::map<std::string, std::string> env = {{"VAULT_NODE_CONFIG", root + "/node.conf"}};
+    const Outcome show = vaultadmin({"show"}, env);
+    ASSERT_EQ(show.exitCode, 0) << show.output;
+    EXPECT_EQ(occurrences(show.output, "version '8.40' records 4 marked 1\n"), 12u) << show.output;
+    EXPECT_EQ(occurrences(show.output, "\ncustomer "), 2u) << show.output;
+    EXPECT_EQ(occurrences(show.output, "' node node3 "), 2u) << show.output;
+    EXPECT_TRUE(contains(show.output, "this node node1")) << show.output;
+}
+
 TEST(VaultAdminCli, DemoVaultLocksAndUnavailableSafesets) {
     TempFolder temp;
     const std::string root = temp / "demo";
