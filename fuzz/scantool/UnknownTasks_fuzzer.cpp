@@ -1,0 +1,34 @@
+// Feeds arbitrary bytes to both readers of the unknown-task list: the file
+// reader (streamed, as a run reads it) and the in-memory parser must agree,
+// and neither may keep a key or value beyond the bounded field length.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "ResultFiles.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string path = [] {
+        char name[] = "/tmp/unknowntasks-fuzz-XXXXXX";
+        int fd = mkstemp(name);
+        if (fd >= 0) close(fd);
+        return std::string(name);
+    }();
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return 0;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+
+    const Trevalon::UnknownTaskList fromFile = Trevalon::loadUnknownTaskList(path);
+    const Trevalon::UnknownTaskList fromText = Trevalon::parseUnknownTaskList(text);
+    if (fromFile != fromText) std::abort();
+    for (const auto& entry : fromFile) {
+        if (entry.first.size() > Trevalon::kMaxFieldLength || entry.second.size() > Trevalon::kMaxFieldLength) {
+            std::abort();
+        }
+    }
+    return 0;
+}
