@@ -18,6 +18,7 @@
 #include "VaultLog.h"
 #include "VaultSettings.h"
 #include "VaultUtilities.h"
+#include "WinKernel.h"
 
 namespace Trevalon {
 
@@ -127,7 +128,7 @@ void walk(Run& run) {
 
 std::string formatRunStamp(std::time_t startTime) {
     struct tm local = {};
-    localtime_r(&startTime, &local);
+    GetLocalTm(startTime, &local);
     char text[64] = {0};
     std::strftime(text, sizeof text, "%b-%d-%Y_%H-%M-%S", &local);
     return text;
