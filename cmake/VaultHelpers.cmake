@@ -53,3 +53,15 @@ function(vault_fuzzer)
   target_link_options(${V_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${V_NAME} PRIVATE ${V_DEPS})
 endfunction()
+
+# vault_add_subfolders(): adds every direct subfolder that has a CMakeLists.txt,
+# in name order (plug-ins, tools, benchmarks and fuzzers, one folder each).
+function(vault_add_subfolders)
+  file(GLOB _subdirs LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT _subdirs)
+  foreach(_d IN LISTS _subdirs)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_d} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_d}/CMakeLists.txt)
+      add_subdirectory(${_d})
+    endif()
+  endforeach()
+endfunction()
