@@ -16,6 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (fd >= 0) close(fd);
         return std::string(name);
     }();
+    // Registered once `path` exists, so it runs before `path` is destroyed.
+    static const bool cleanupRegistered = std::atexit([] { unlink(path.c_str()); }) == 0;
+    (void)cleanupRegistered;
     const std::string text(reinterpret_cast<const char*>(data), size);
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return 0;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -20,6 +21,12 @@ inline const std::string& folder() {
         if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
         return std::string(pattern) + "/";
     }();
+    // The scratch folder goes when the run ends (libFuzzer exits normally).
+    static const bool cleanupRegistered = std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder(), ignored);
+    }) == 0;
+    (void)cleanupRegistered;
     return path;
 }
 
