@@ -25,15 +25,10 @@ protected:
     }
     // Opens the list at path_, expecting an error that names it and says `what`.
     void expectRejected(const std::string& caseName, const std::string& what) {
-        SyncList list;
-        try {
+        StorageTest::expectRejectedNamingFile(caseName, path_, what, [this] {
+            SyncList list;
             list.openReadOnly(task_, descriptor_, false, true, true);
-            ADD_FAILURE() << caseName << ": opened";
-        } catch (const std::runtime_error& e) {
-            const std::string text = e.what();
-            EXPECT_EQ(0u, text.find(path_)) << caseName << ": " << text;
-            EXPECT_NE(std::string::npos, text.find(what)) << caseName << ": " << text;
-        }
+        });
     }
 
     TempFolder temp_;
@@ -103,17 +98,8 @@ TEST_F(SyncListTest, DamagedOrHostileFilesAreRejectedNamingTheFile) {
     Carrowen::writeSyncList(path_, {{1, "8.31", "00000001.vfl"}, {2, "8.40", "00000002.vfl"}});
     const std::string valid = StorageTest::readBytes(path_);
     ASSERT_EQ(headerBytes(2) + entryBytes(1, "8.31", "00000001.vfl") + entryBytes(2, "8.40", "00000002.vfl"), valid);
-    auto flipped = [&valid](size_t offset) {
-        std::string s = valid;
-        s[offset] = static_cast<char>(s[offset] ^ 0x01);
-        return s;
-    };
-    struct Case {
-        const char* name;
-        std::string bytes;
-        const char* expectedText;
-    };
-    const Case cases[] = {
+    auto flipped = [&valid](size_t offset) { return StorageTest::withFlippedBits(valid, offset, 0x01); };
+    const StorageTest::DamageCase cases[] = {
         {"zero length", "", "too short"},
         {"truncated", valid.substr(0, valid.size() - 5), "file ends inside"},
         {"trailing bytes", valid + "zz", "unexpected bytes"},
@@ -124,7 +110,7 @@ TEST_F(SyncListTest, DamagedOrHostileFilesAreRejectedNamingTheFile) {
         {"name leaving the folder", headerBytes(1) + entryBytes(1, "8", "../../etc/x"), "holds a '/'"},
         {"repeated safeset", headerBytes(2) + entryBytes(1, "8", "a.vfl") + entryBytes(1, "8", "b.vfl"), "repeated"},
     };
-    for (const Case& c : cases) {
+    for (const StorageTest::DamageCase& c : cases) {
         StorageTest::writeBytes(path_, c.bytes);
         expectRejected(c.name, c.expectedText);
     }

@@ -1,6 +1,7 @@
 // Helpers for the storage tests: a temporary folder removed afterwards, whole
-// file reads and writes, a node configuration of the test's own, and a task
-// record whose files lie in a temporary folder.
+// file reads and writes, a node configuration of the test's own, a task
+// record whose files lie in a temporary folder, and the damaged-file checks
+// every reader's test shares.
 #pragma once
 
 #include <ftw.h>
@@ -11,6 +12,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "DataObjects/DataObjects.h"
 
@@ -66,6 +69,34 @@ inline DataObjects::TaskDataObject makeTask(const std::string& taskFolder, const
     task.poolGuid = "pool-guid-1";
     task.taskFolder = taskFolder;
     return task;
+}
+
+// One damaged file for a reader: its bytes and a text the error must hold.
+struct DamageCase {
+    const char* name;
+    std::string bytes;
+    const char* expectedText;
+};
+
+// `bytes` with the bits of `mask` inverted in the byte at `offset`.
+inline std::string withFlippedBits(std::string bytes, size_t offset, unsigned char mask) {
+    bytes[offset] = static_cast<char>(bytes[offset] ^ mask);
+    return bytes;
+}
+
+// Expects `read` to raise a std::runtime_error whose text starts with `path`
+// and holds `expectedText`.
+template <typename Read>
+void expectRejectedNamingFile(const std::string& caseName, const std::string& path, const std::string& expectedText,
+                              Read read) {
+    try {
+        read();
+        ADD_FAILURE() << caseName << ": read";
+    } catch (const std::runtime_error& e) {
+        const std::string text = e.what();
+        EXPECT_EQ(0u, text.find(path)) << caseName << ": " << text;
+        EXPECT_NE(std::string::npos, text.find(expectedText)) << caseName << ": " << text;
+    }
 }
 
 }  // namespace StorageTest
