@@ -1,5 +1,6 @@
 #include "ResultFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -73,70 +74,71 @@ void OFStreamWrapper::close() {
     }
 }
 
-UnknownTaskList parseUnknownTaskList(const std::string& text) {
-    UnknownTaskList list;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        size_t lineEnd = end == std::string::npos ? text.size() : end;
-        size_t contentEnd = lineEnd;
-        if (contentEnd > start && text[contentEnd - 1] == '\r') --contentEnd;
-        size_t bar = text.find('|', start);
-        std::string key;
-        std::string value;
-        if (bar == std::string::npos || bar >= contentEnd) {
-            appendBounded(key, text.data() + start, contentEnd - start);
-            value = key;
-        } else {
-            appendBounded(key, text.data() + start, bar - start);
-            appendBounded(value, text.data() + bar + 1, contentEnd - bar - 1);
-        }
-        list.emplace(std::move(key), std::move(value));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return list;
-}
+namespace {
 
-UnknownTaskList loadUnknownTaskList(const std::string& path) {
-    UnknownTaskList list;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return list;
-    // Streamed line by line so that one huge line never has to fit in memory.
-    std::string key, value;
-    bool inValue = false, pendingCr = false, lineOpen = false;
-    auto finishLine = [&]() {
-        if (!inValue) value = key;
-        list.emplace(key, value);
-        key.clear();
-        value.clear();
-        inValue = pendingCr = lineOpen = false;
-    };
-    char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        for (size_t i = 0; i < got; ++i) {
-            char c = buffer[i];
+// Splits the list into lines as its bytes arrive, so that one huge line never
+// has to fit in memory; the file reader and the text parser share it.
+class UnknownTaskListReader {
+public:
+    void feed(const char* data, size_t size) {
+        for (size_t i = 0; i < size; ++i) {
+            const char c = data[i];
             if (c == '\n') {
                 finishLine();
                 continue;
             }
-            lineOpen = true;
-            std::string& field = inValue ? value : key;
-            if (pendingCr) appendBounded(field, "\r", 1);  // a '\r' inside a line is kept
-            pendingCr = false;
+            lineOpen_ = true;
+            if (pendingCr_) appendBounded(field(), "\r", 1);  // a '\r' inside a line is kept
+            pendingCr_ = false;
             if (c == '\r') {
-                pendingCr = true;
-            } else if (c == '|' && !inValue) {
-                inValue = true;
+                pendingCr_ = true;
+            } else if (c == '|' && !inValue_) {
+                inValue_ = true;
             } else {
-                appendBounded(inValue ? value : key, &c, 1);
+                appendBounded(field(), &c, 1);
             }
         }
     }
-    if (lineOpen) finishLine();
+
+    // The list, once every byte was fed; the last line counts without a break.
+    UnknownTaskList finish() {
+        if (lineOpen_) finishLine();
+        return std::move(list_);
+    }
+
+private:
+    std::string& field() { return inValue_ ? value_ : key_; }
+
+    void finishLine() {
+        if (!inValue_) value_ = key_;
+        list_.emplace(std::move(key_), std::move(value_));  // the first of two equal keys stays
+        key_.clear();
+        value_.clear();
+        inValue_ = pendingCr_ = lineOpen_ = false;
+    }
+
+    UnknownTaskList list_;
+    std::string key_, value_;
+    bool inValue_ = false, pendingCr_ = false, lineOpen_ = false;
+};
+
+}  // namespace
+
+UnknownTaskList parseUnknownTaskList(const std::string& text) {
+    UnknownTaskListReader reader;
+    reader.feed(text.data(), text.size());
+    return reader.finish();
+}
+
+UnknownTaskList loadUnknownTaskList(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return UnknownTaskList();
+    UnknownTaskListReader reader;
+    char buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) reader.feed(buffer, got);
     std::fclose(file);
-    return list;
+    return reader.finish();
 }
 
 ResultFiles::ResultFiles(const std::string& folder, bool recheck) : folder_(folder) {

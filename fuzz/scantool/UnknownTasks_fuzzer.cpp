@@ -1,6 +1,6 @@
-// Feeds arbitrary bytes to both readers of the unknown-task list: the file
-// reader (streamed, as a run reads it) and the in-memory parser must agree,
-// and neither may keep a key or value beyond the bounded field length.
+// Feeds arbitrary bytes to the unknown-task list readers: the file read in
+// blocks (as a run reads it) and the text read at once must give the same
+// list, and no key or value may pass the bounded field length.
 #include <unistd.h>
 
 #include <cstdio>
