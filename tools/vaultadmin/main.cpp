@@ -1,5 +1,6 @@
 // vaultadmin: builds vaults for the maintenance tools to run against, and
-// shows and manipulates them. Exit codes: 0 done, 1 failed, 2 bad command line.
+// shows and manipulates them. Exit codes: 0 done, 1 failed, 2 bad command line
+// (--help and --version print and exit 0).
 #include <cstdlib>
 #include <iostream>
 #include <limits>
@@ -17,6 +18,7 @@
 #include "VaultBuilder.h"
 #include "VaultInspector.h"
 #include "VaultRoot.h"
+#include "VaultVersion.h"
 
 namespace {
 
@@ -86,6 +88,8 @@ int main(int argc, char** argv) {
                  "Commands that act on a built vault read its node configuration from --config\n"
                  "(default: $VAULT_NODE_CONFIG) and refuse a vault whose build did not finish."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "vaultadmin " VAULT_PACKAGE_VERSION);
+    app.footer("Exit codes: 0 done, 1 failed, 2 a refused command line.");
 
     BuildArguments build;
     CLI::App* buildCommand = app.add_subcommand(

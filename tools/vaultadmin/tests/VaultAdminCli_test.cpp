@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "VaultVersion.h"
 
 namespace VaultAdmin {
 namespace {
@@ -41,6 +42,9 @@ TEST(VaultAdminCli, HelpExplainsEveryCommand) {
     const Outcome generateHelp = vaultadmin({"generate", "--help"});
     EXPECT_EQ(generateHelp.exitCode, 0);
     EXPECT_TRUE(contains(generateHelp.output, "--affected-share")) << generateHelp.output;
+    const Outcome version = vaultadmin({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(contains(version.output, "vaultadmin " VAULT_PACKAGE_VERSION)) << version.output;
 }
 
 TEST(VaultAdminCli, BadCommandLinesAreRefused) {

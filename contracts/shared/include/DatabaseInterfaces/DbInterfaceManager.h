@@ -3,8 +3,9 @@
 //
 // The plug-in named by [database] Plugin of the node configuration is loaded
 // from lib<Plugin>.so in the plug-in folder ($VAULT_PLUGIN_DIR, else [database]
-// PluginFolder, else the folder of the running program's "../lib", else
-// /usr/lib/vault/plugins). Its C exports are resolved by their plain names.
+// PluginFolder, else the installed plug-in folder "vault/plugins" beside
+// libShared, else the running program's "../lib" (a build folder)). Its C
+// exports are resolved by their plain names.
 // Interfaces asked for with true are created on first request and kept, and
 // released through their virtual destructors, while the manager lives. A
 // loaded plug-in stays loaded until the process ends (a plug-in may run

@@ -19,6 +19,16 @@ namespace {
 
 const char* const kDefaultFolder = "/usr/lib/vault/plugins";
 
+// Where an install puts the plug-ins, relative to the folder of this library
+// (set by the build to match the install layout).
+#ifndef VAULT_PLUGIN_FOLDER_FROM_LIBRARY
+#define VAULT_PLUGIN_FOLDER_FROM_LIBRARY "vault/plugins"
+#endif
+
+// Any object of this library: its address tells the loader which file this
+// library was loaded from.
+const char gLibraryAnchor = 0;
+
 std::mutex& registryMutex() {
     static std::mutex mutex;
     return mutex;
@@ -53,6 +63,17 @@ std::string programFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+// The installed plug-in folder beside this library, or empty when the
+// loader cannot say where the library lives.
+std::string installedPluginFolder() {
+    Dl_info info{};
+    if (::dladdr(&gLibraryAnchor, &info) == 0 || info.dli_fname == nullptr) return std::string();
+    const std::string library = info.dli_fname;
+    const size_t slash = library.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    return library.substr(0, slash) + "/" + VAULT_PLUGIN_FOLDER_FROM_LIBRARY;
+}
+
 }  // namespace
 
 std::string pluginFolder(const std::string& pluginName) {
@@ -61,12 +82,16 @@ std::string pluginFolder(const std::string& pluginName) {
     }
     const std::string configured = NodeConfig::get("database", "PluginFolder");
     if (!configured.empty()) return configured;
+    const std::string fileName = "/lib" + pluginName + ".so";
+    const std::string installed = installedPluginFolder();
+    if (!installed.empty() && isFile(installed + fileName)) return installed;
+    // A build folder keeps plug-ins and libraries together in lib/.
     const std::string program = programFolder();
     if (!program.empty()) {
         const std::string beside = program + "/../lib";
-        if (isFile(beside + "/lib" + pluginName + ".so")) return beside;
+        if (isFile(beside + fileName)) return beside;
     }
-    return kDefaultFolder;
+    return installed.empty() ? kDefaultFolder : installed;
 }
 
 const PluginEntryPoints& loadPlugin(const std::string& pluginName, const std::string& path) {

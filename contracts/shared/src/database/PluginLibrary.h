@@ -26,8 +26,10 @@ struct PluginEntryPoints {
 const PluginEntryPoints& loadPlugin(const std::string& pluginName, const std::string& path);
 
 // Where lib<pluginName>.so is looked for: $VAULT_PLUGIN_DIR, else [database]
-// PluginFolder, else "<folder of the running program>/../lib" when it holds
-// the library, else /usr/lib/vault/plugins.
+// PluginFolder, else the installed plug-in folder ("vault/plugins" beside
+// this library, e.g. /usr/lib/vault/plugins) when it holds the plug-in, else
+// "<folder of the running program>/../lib" (a build folder) when it holds
+// it, else the installed plug-in folder.
 std::string pluginFolder(const std::string& pluginName);
 
 }  // namespace detail

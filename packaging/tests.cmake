@@ -1,0 +1,26 @@
+# Tests of an installed prefix. `cmake --install` of this build folder into
+# test-install/ is the fixture; the installed programs scan a demo vault, and
+# a program outside the tree builds against the prefix with find_package.
+set(_prefix ${CMAKE_BINARY_DIR}/test-install)
+add_test(NAME install_into_prefix
+  COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DPREFIX=${_prefix} -P ${CMAKE_CURRENT_SOURCE_DIR}/tests/install_into_prefix.cmake)
+add_test(NAME install_remove_prefix COMMAND ${CMAKE_COMMAND} -E rm -rf ${_prefix})
+set_tests_properties(install_into_prefix PROPERTIES FIXTURES_SETUP vault_install LABELS install)
+set_tests_properties(install_remove_prefix PROPERTIES FIXTURES_CLEANUP vault_install LABELS install)
+
+add_test(NAME install_scan_test COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/installed_scan_test.sh ${_prefix})
+
+# The consumer is built with this build's compiler and, under sanitizers, with
+# the same sanitizers (the installed libraries need their run-time).
+set(_consumer_args -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER})
+if(CMAKE_CXX_COMPILER_LAUNCHER)
+  list(APPEND _consumer_args -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER})
+endif()
+if(VAULT_SANITIZE)
+  string(REPLACE ";" "," _san "${VAULT_SANITIZE}")
+  list(APPEND _consumer_args "-DCMAKE_CXX_FLAGS=-fsanitize=${_san}")
+endif()
+add_test(NAME install_find_package_test
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/find_package_test.sh ${_prefix} ${_consumer_args})
+set_tests_properties(install_scan_test install_find_package_test PROPERTIES
+  FIXTURES_REQUIRED vault_install LABELS install TIMEOUT 300)

@@ -1,0 +1,66 @@
+#include "CommandLine.h"
+
+#include <ostream>
+#include <string>
+
+#include "ScanDriver.h"
+#include "VaultVersion.h"
+
+namespace Trevalon {
+namespace {
+
+const char* const kUsageLine = "Usage: Trevalon [--help | --version]\n";
+
+const char* const kHelp =
+    "\n"
+    "Checks, task by task, whether the backup tasks of this vault node are safe\n"
+    "to migrate. Run it with no arguments, in the folder that is to receive the\n"
+    "results:\n"
+    "  Trevalon.log      every line the run logged\n"
+    "  Output.csv        one run line, then one line per checked task\n"
+    "  UnknownTasks.txt  the tasks this run could not check; a run that finds\n"
+    "                    this list re-checks only them, so run again until it\n"
+    "                    stays empty\n"
+    "In the synchronisation-files folder of every task at risk it leaves the\n"
+    "empty marker files ombrik.exe.config and sorvendel.exe.config.\n"
+    "\n"
+    "The vault is found through the node configuration: $VAULT_NODE_CONFIG, else\n"
+    "/etc/vault/node.conf (an annotated example is installed as\n"
+    "share/doc/vault-maintenance/examples/node.conf).\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help  print this text and exit\n"
+    "  --version   print the version and exit\n"
+    "\n"
+    "Exit codes:\n"
+    "  0    the walk ended, whatever the outcomes of the single tasks\n"
+    "  2    an argument was refused; no file was touched\n"
+    "  3    another run already holds this folder\n"
+    "  4    a result file could not be written completely\n"
+    "  255  an error ended the walk (the log says which)\n";
+
+}  // namespace
+
+std::optional<int> answerCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    if (argc <= 1) return std::nullopt;
+    const std::string first = argv[1];
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        out << kUsageLine << kHelp << std::flush;
+        return 0;
+    }
+    if (argc == 2 && first == "--version") {
+        out << "Trevalon " << kToolVersion << " (vault maintenance " << VAULT_PACKAGE_VERSION << ")" << std::endl;
+        return 0;
+    }
+    // Name the first argument that is not understood on its own.
+    const bool knownFirst = first == "--help" || first == "-h" || first == "--version";
+    const std::string refused = knownFirst ? argv[2] : first;
+    err << "Trevalon: unexpected argument '" << refused << "'\n"
+        << kUsageLine
+        << "Trevalon takes no arguments: run it with none, in the folder that is to receive\n"
+           "the results, to scan this vault node. Trevalon --help tells more.\n"
+        << std::flush;
+    return kUsageExitCode;
+}
+
+}  // namespace Trevalon
