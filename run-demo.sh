@@ -8,15 +8,22 @@
 #      to UnknownTasks.txt);
 #   2. after that process has ended (a re-check pass checks the deferred task).
 # Then it shows what came out.
+#
+# Usage: ./run-demo.sh [BIN]
+# With BIN, a folder of installed programs (/usr/bin after installing the
+# package, P/bin after cmake --install), it runs those and builds nothing.
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
 
-bash .ci/install-packages.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target Trevalon vaultadmin SqlCatalogue
-
-BIN=$ROOT/build/bin
+if [ $# -ge 1 ]; then
+    BIN=$(cd "$1" && pwd)
+else
+    bash .ci/install-packages.sh
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build -j"$(nproc)" --target Trevalon vaultadmin SqlCatalogue
+    BIN=$ROOT/build/bin
+fi
 DEMO=$ROOT/demo
 rm -rf "$DEMO"
 "$BIN/vaultadmin" demo --root "$DEMO/vault" >/dev/null
