@@ -129,6 +129,34 @@ function(vault_install_plugin)
   endforeach()
 endfunction()
 
+# Include folders inside the source or build tree serve the build only; the
+# installed library's headers are in P/include/vault. Runs once the whole
+# project is configured, so that it also covers folders added with plain
+# target_include_directories after the install line.
+function(_vault_build_only_includes target)
+  get_target_property(_dirs ${target} INTERFACE_INCLUDE_DIRECTORIES)
+  if(NOT _dirs)
+    return()
+  endif()
+  set(_kept)
+  foreach(_dir IN LISTS _dirs)
+    set(_inside FALSE)
+    if(IS_ABSOLUTE "${_dir}")
+      cmake_path(IS_PREFIX CMAKE_SOURCE_DIR "${_dir}" NORMALIZE _in_source)
+      cmake_path(IS_PREFIX CMAKE_BINARY_DIR "${_dir}" NORMALIZE _in_build)
+      if(_in_source OR _in_build)
+        set(_inside TRUE)
+      endif()
+    endif()
+    if(_inside)
+      list(APPEND _kept "$<BUILD_INTERFACE:${_dir}>")
+    else()
+      list(APPEND _kept "${_dir}")
+    endif()
+  endforeach()
+  set_property(TARGET ${target} PROPERTY INTERFACE_INCLUDE_DIRECTORIES "${_kept}")
+endfunction()
+
 # vault_install_library(<target> [HEADERS <folder>...]): a library other
 # maintenance tools link against, as vault::<target> of
 # find_package(VaultMaintenance). Every header under each HEADERS folder
@@ -144,6 +172,9 @@ function(vault_install_library target)
       VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR} INSTALL_RPATH "$ORIGIN")
   endif()
   target_include_directories(${target} INTERFACE $<INSTALL_INTERFACE:${VAULT_INSTALL_INCLUDEDIR}>)
+  # A deferred call expands its arguments when it runs: pass the name as text.
+  cmake_language(EVAL CODE
+    "cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]] CALL _vault_build_only_includes [[${target}]])")
   install(TARGETS ${target} EXPORT ${VAULT_EXPORT_SET}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
