@@ -34,4 +34,11 @@ grep -q -- '-I-0001 Finished checking for [1-9][0-9]* tasks\.\.\.' "$TMP/work/Tr
 grep -q '"Daily documents","Safe"' "$TMP/work/Output.csv" || fail "Daily documents not reported safe"
 grep -q '"Photo archive","AtRisk"' "$TMP/work/Output.csv" || fail "Photo archive not reported at risk"
 [ "$(find "$TMP/vault" -name ombrik.exe.config | wc -l)" -ge 1 ] || fail "no marker file left"
+# VAULT_PLUGIN_DIR still wins over the installed folder.
+mkdir "$TMP/no-plugins"
+if VAULT_PLUGIN_DIR=$TMP/no-plugins "$BIN/vaultadmin" show >"$TMP/override.out" 2>&1; then
+    fail "VAULT_PLUGIN_DIR naming an empty folder was ignored"
+fi
+grep -q "$TMP/no-plugins/libSqlCatalogue.so" "$TMP/override.out" ||
+    { cat "$TMP/override.out"; fail "the error does not name the folder of VAULT_PLUGIN_DIR"; }
 echo "installed programs scanned the demo vault from $PREFIX"
