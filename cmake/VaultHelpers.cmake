@@ -161,15 +161,21 @@ endfunction()
 # maintenance tools link against, as vault::<target> of
 # find_package(VaultMaintenance). Every header under each HEADERS folder
 # (relative to the current source folder) goes to P/include/vault with its
-# subfolders; a shared library gets a version and an soname (lib<target>.so.0
+# subfolders; a shared library gets a version and an soname (lib<target>.so.0.1
 # in the runtime package, the lib<target>.so link name in the dev package).
 # Every library it links publicly must be installed this way too.
 function(vault_install_library target)
   cmake_parse_arguments(V "" "" "HEADERS" ${ARGN})
   get_target_property(_type ${target} TYPE)
   if(_type STREQUAL "SHARED_LIBRARY")
+    # Before 1.0 a minor version may change the interfaces, so it is part of
+    # the soname.
+    set(_soversion ${PROJECT_VERSION_MAJOR})
+    if(PROJECT_VERSION_MAJOR EQUAL 0)
+      set(_soversion ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+    endif()
     set_target_properties(${target} PROPERTIES
-      VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR} INSTALL_RPATH "$ORIGIN")
+      VERSION ${PROJECT_VERSION} SOVERSION ${_soversion} INSTALL_RPATH "$ORIGIN")
   endif()
   target_include_directories(${target} INTERFACE $<INSTALL_INTERFACE:${VAULT_INSTALL_INCLUDEDIR}>)
   # A deferred call expands its arguments when it runs: pass the name as text.

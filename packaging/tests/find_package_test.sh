@@ -16,7 +16,7 @@ cmake --build "$TMP/build" >"$TMP/build.log" 2>&1 || { cat "$TMP/build.log"; exi
 
 # The program must load the installed libraries, not those of a build folder.
 libraries=$(ldd "$TMP/build/consumer")
-grep -q "libCarrowen.so.0 => $PREFIX/" <<<"$libraries" ||
+grep -q "libCarrowen\.so\.[0-9.]* => $PREFIX/" <<<"$libraries" ||
     { echo "consumer does not load libCarrowen from $PREFIX:"; echo "$libraries"; exit 1; }
 
 mkdir "$TMP/task"

@@ -14,7 +14,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 for program in Trevalon vaultadmin; do
     libraries=$(ldd "$BIN/$program")
-    grep -q "libShared.so.0 => $PREFIX/" <<<"$libraries" ||
+    grep -q "libShared\.so\.[0-9.]* => $PREFIX/" <<<"$libraries" ||
         { echo "$libraries"; fail "$program does not load libShared from $PREFIX"; }
 done
 [ -f "$PREFIX/lib/vault/plugins/libSqlCatalogue.so" ] || fail "no plug-in in $PREFIX/lib/vault/plugins"
