@@ -31,6 +31,7 @@ namespace {
 
 const int kFacility = 64;
 const unsigned kError = 4099;
+const unsigned kTrace = 16385;
 
 class SectionGuard {
 public:
@@ -114,8 +115,15 @@ void CShMDBHelper::runThread() {
 }
 
 void CShMDBHelper::runPass(bool first) {
+    const auto started = std::chrono::steady_clock::now();
     try {
         auto fresh = std::make_shared<const Catalogue::CatalogueTables>(pass_(abandon_));
+        if (logCheckTraceLevel(kTrace)) {
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+            log_show(kFacility, kTrace, "catalogue scan %llu ended: %zu computers, %zu task folders, %zu pools in %.3f s",
+                     static_cast<unsigned long long>(passCount() + 1), fresh->computerTable().size(),
+                     fresh->taskFolderTable().size(), fresh->poolTable().size(), took.count());
+        }
         if (!abandon_.load()) {
             // The old generation is released after the lock is left: a reader
             // holding it keeps it alive, and nobody waits for its release.
