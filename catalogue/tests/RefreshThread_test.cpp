@@ -216,8 +216,13 @@ TEST(RefreshThread, ReadersDuringRefreshesSeeOneWholeGenerationAtATime) {
         });
     }
     for (uint64_t pass = 2; pass <= 40; ++pass) {
+        std::atomic<int>& current = pass % 2 == 0 ? seenB : seenA;
+        const int before = current.load();
         catalogue.requestRefresh();
         ASSERT_TRUE(catalogue.waitForPassCount(pass, 10000));
+        // Let the readers meet this generation before the next one replaces it.
+        for (int wait = 0; wait < 5000 && current.load() <= before; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     done = true;
     for (auto& reader : readers) reader.join();
