@@ -25,6 +25,20 @@ DWORD configuredRefreshPeriodMilliseconds() {
     return static_cast<DWORD>((seconds > longest ? longest : seconds) * 1000);
 }
 
+bool runRefreshLoop(HANDLE refreshEvent, HANDLE stopEvent, const std::function<void(bool first)>& pass) {
+    const HANDLE handles[2] = {refreshEvent, stopEvent};
+    for (bool first = true;; first = false) {
+        pass(first);
+        const DWORD result = WaitForMultipleObjects(2, handles, FALSE, configuredRefreshPeriodMilliseconds());
+        if (result == WAIT_OBJECT_0 + 1) return true;
+        if (result == WAIT_OBJECT_0 || result == WAIT_TIMEOUT) continue;
+        log_show(64, 4099,
+                 "catalogue refresh thread: waiting for a refresh request failed; the thread ends and the catalogue "
+                 "keeps its tables");
+        return false;
+    }
+}
+
 }  // namespace Catalogue
 
 namespace {
@@ -98,20 +112,7 @@ unsigned CShMDBHelper::threadProcedure(void* catalogue) {
 }
 
 void CShMDBHelper::runThread() {
-    const HANDLE handles[2] = {refreshEvent, stopEvent};
-    bool first = true;
-    for (;;) {
-        runPass(first);
-        first = false;
-        const DWORD result = WaitForMultipleObjects(2, handles, FALSE, Catalogue::configuredRefreshPeriodMilliseconds());
-        if (result == WAIT_OBJECT_0 + 1) return;
-        if (result == WAIT_OBJECT_0 || result == WAIT_TIMEOUT) continue;
-        // Going round again would rescan the storage without end.
-        log_show(kFacility, kError,
-                 "catalogue refresh thread: waiting for a refresh request failed; the thread ends and the catalogue "
-                 "keeps its tables");
-        return;
-    }
+    Catalogue::runRefreshLoop(refreshEvent, stopEvent, [this](bool first) { runPass(first); });
 }
 
 void CShMDBHelper::runPass(bool first) {

@@ -233,3 +233,38 @@ TEST(RefreshThread, ReadersDuringRefreshesSeeOneWholeGenerationAtATime) {
 
 }  // namespace
 }  // namespace CatalogueTest
+
+namespace CatalogueTest {
+namespace {
+
+// A failed wait ends the loop after the pass it followed, instead of
+// rescanning without end.
+TEST(RefreshLoop, AFailedWaitEndsTheLoopWithoutAnotherPass) {
+    HANDLE refresh = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(refresh != nullptr && stop != nullptr);
+    ASSERT_TRUE(CloseHandle(refresh));  // every later wait on it fails
+    int passes = 0;
+    EXPECT_FALSE(Catalogue::runRefreshLoop(refresh, stop, [&](bool first) {
+        EXPECT_EQ(first, passes == 0);
+        ++passes;
+    }));
+    EXPECT_EQ(passes, 1);
+    CloseHandle(stop);
+}
+
+TEST(RefreshLoop, ARequestGivesAPassAndStopEndsIt) {
+    HANDLE refresh = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    int passes = 0;
+    EXPECT_TRUE(Catalogue::runRefreshLoop(refresh, stop, [&](bool) {
+        if (++passes == 1) SetEvent(refresh);
+        else SetEvent(stop);
+    }));
+    EXPECT_EQ(passes, 2);
+    CloseHandle(refresh);
+    CloseHandle(stop);
+}
+
+}  // namespace
+}  // namespace CatalogueTest

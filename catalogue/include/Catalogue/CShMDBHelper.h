@@ -120,4 +120,10 @@ CatalogueTables scanConfiguredStorage(const std::atomic<bool>& abandon);
 // The refresh period from "CatalogueRefreshSeconds" in [numbers]; INFINITE
 // when it is 0 or absent.
 DWORD configuredRefreshPeriodMilliseconds();
+// The refresh thread's loop: a pass (`pass(true)` the first time), then a
+// wait for `refreshEvent` or the configured period, and again; ends when
+// `stopEvent` is seen. Returns true then, and false when a wait failed (the
+// failure is logged and no further pass runs, rather than rescanning the
+// storage without end).
+bool runRefreshLoop(HANDLE refreshEvent, HANDLE stopEvent, const std::function<void(bool first)>& pass);
 }  // namespace Catalogue
