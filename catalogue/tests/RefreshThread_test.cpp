@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "Catalogue/CShMDBHelper.h"
+#include "Catalogue/StorageScanner.h"
 #include "CatalogueTestSupport.h"
 
 namespace CatalogueTest {
@@ -185,13 +186,25 @@ TEST_F(ConfiguredRefresh, APeriodInTheNodeConfigurationRefreshesWithoutARequest)
     EXPECT_EQ(Catalogue::configuredRefreshPeriodMilliseconds(), INFINITE);
 }
 
-// Readers during refreshes that alternate between two generations: every
-// snapshot is one whole generation, whichever it is.
-TEST(RefreshThread, ReadersDuringRefreshesSeeOneWholeGenerationAtATime) {
+// Readers during refreshes over storage that alternates between two
+// generations (3 and 5 computers, each with 3 tasks): every snapshot is one
+// whole generation, whichever it is.
+TEST_F(ConfiguredRefresh, ReadersDuringRefreshesSeeOneWholeGenerationAtATime) {
+    const std::string root = folder_->path();
+    for (const std::string tag : {"A", "B"}) {
+        for (int c = 0; c < (tag == "B" ? 5 : 3); ++c) {
+            const std::string computer = tag + "-C" + std::to_string(c);
+            for (int k = 0; k < 3; ++k) {
+                const std::string task = computer + "-T" + std::to_string(k);
+                writeLabel(root + "/" + tag + "/" + task + "/TaskLabel.cfg",
+                           fullLabel(computer, tag + "-name" + std::to_string(c), task, tag + "-task", task + "-pool"));
+            }
+        }
+    }
     std::atomic<int> calls{0};
     CShMDBHelper catalogue([&](const std::atomic<bool>&) {
         const bool even = ++calls % 2 == 0;
-        return generation(even ? "B" : "A", even ? 5 : 3);
+        return Catalogue::scanStorage({root + (even ? "/B" : "/A")});
     });
     std::atomic<bool> done{false};
     std::atomic<int> mixed{0}, seenA{0}, seenB{0};
@@ -203,19 +216,21 @@ TEST(RefreshThread, ReadersDuringRefreshesSeeOneWholeGenerationAtATime) {
                 const std::vector<std::string> guids = t->listComputerGuids();
                 const std::string tag = guids.empty() ? "?" : guids[0].substr(0, 1);
                 const size_t expected = tag == "B" ? 5u : 3u;
-                bool whole = guids.size() == expected && t->taskFolderTable().size() == expected * 3;
+                bool whole = guids.size() == expected && t->taskFolderTable().size() == expected * 3 &&
+                             t->mountList() == std::vector<std::string>{root + "/" + tag};
                 for (size_t c = 0; c < guids.size() && whole; ++c) {
                     const auto tasks = t->getComputerTaskGuids(static_cast<uint32_t>(c + 1));
-                    whole = tasks.size() == 3 && t->getFirstTaskFolder(tasks[2]) == "/" + tag + "/" + tasks[2] + "/" &&
-                            t->findPool(tasks[0] + "-POOL") != nullptr &&
-                            t->getComputerNameByGuid(guids[c]).compare(0, 1, tag) == 0;
+                    whole = tasks.size() == 3 && t->getComputerNameByGuid(guids[c]).compare(0, 1, tag) == 0;
+                    for (const std::string& task : tasks)
+                        whole = whole && t->getFirstTaskFolder(task) == root + "/" + tag + "/" + task + "/" &&
+                                t->findPool(task + "-POOL") != nullptr && t->getComputerIdByTaskGuid(task) == c + 1;
                 }
                 if (!whole) ++mixed;
                 ++(tag == "A" ? seenA : seenB);
             }
         });
     }
-    for (uint64_t pass = 2; pass <= 40; ++pass) {
+    for (uint64_t pass = 2; pass <= 30; ++pass) {
         std::atomic<int>& current = pass % 2 == 0 ? seenB : seenA;
         const int before = current.load();
         catalogue.requestRefresh();
