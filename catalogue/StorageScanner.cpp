@@ -48,7 +48,8 @@ public:
     void scanFolder(const std::string& folder) {
         if (abandoned()) return;
         struct stat info {};
-        if (::stat(folder.c_str(), &info) == 0) {
+        const bool identified = ::stat(folder.c_str(), &info) == 0;
+        if (identified) {
             for (const FolderIdentity& ancestor : ancestors_) {
                 if (ancestor.device == info.st_dev && ancestor.inode == info.st_ino) {
                     log_show(kFacility, kWarning, "catalogue scan: folder %s leads back to one of its parents; skipped",
@@ -66,17 +67,19 @@ public:
                      errno != 0 ? std::strerror(errno) : "no entries");
             return;
         }
-        ancestors_.push_back(FolderIdentity{info.st_dev, info.st_ino});
+        // A folder that cannot be identified is searched but cannot be
+        // recognised again below itself.
+        if (identified) ancestors_.push_back(FolderIdentity{info.st_dev, info.st_ino});
         try {
             do {
                 visit(folder, entry);
             } while (!abandoned() && FileServices::__FindNextFile(search, &entry));
         } catch (...) {
-            ancestors_.pop_back();
+            if (identified) ancestors_.pop_back();
             FileServices::__FindClose(search);
             throw;
         }
-        ancestors_.pop_back();
+        if (identified) ancestors_.pop_back();
         FileServices::__FindClose(search);
     }
 
