@@ -43,6 +43,26 @@ std::vector<ComputerDataObject> allComputers(CatalogueView& view, DatabaseInterf
     return computers;
 }
 
+// Label files are written by whoever can write to the storage: control
+// characters in a name or folder are shown as \xNN, so they can neither break
+// a line nor reach the terminal.
+std::string shown(const std::string& text) {
+    static const char* const hex = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || c == '\\') {
+            out += "\\x";
+            out += hex[byte >> 4];
+            out += hex[byte & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 CatalogueView walkCatalogue(DatabaseInterfaces::DbInterfaceManager& manager) {
@@ -85,24 +105,24 @@ CatalogueView walkCatalogue(DatabaseInterfaces::DbInterfaceManager& manager) {
 }
 
 void printCatalogue(const CatalogueView& view, std::ostream& out) {
-    out << "plug-in " << view.plugin << "\n";
-    out << "vault " << view.vault.name << " (id " << view.vault.id << ", guid " << view.vault.guid << ")\n";
+    out << "plug-in " << shown(view.plugin) << "\n";
+    out << "vault " << shown(view.vault.name) << " (id " << view.vault.id << ", guid " << shown(view.vault.guid) << ")\n";
     for (const NodeDataObject& node : view.nodes)
-        out << "node " << node.hostName << " (id " << node.id << ", address " << node.address << ")\n";
+        out << "node " << shown(node.hostName) << " (id " << node.id << ", address " << shown(node.address) << ")\n";
     out << "computers: " << view.computers.size() << "\n";
     for (const ComputerView& computer : view.computers) {
-        out << "  computer " << computer.name << " (id " << computer.id << ", guid " << computer.guid << ")\n";
+        out << "  computer " << shown(computer.name) << " (id " << computer.id << ", guid " << shown(computer.guid) << ")\n";
         for (const TaskView& task : computer.tasks)
-            out << "    task " << task.name << " (guid " << task.guid << ") folder " << task.folder << "\n";
+            out << "    task " << shown(task.name) << " (guid " << shown(task.guid) << ") folder " << shown(task.folder) << "\n";
     }
     out << "pools: " << view.pools.size() << "\n";
-    for (const PoolView& pool : view.pools) out << "  pool " << pool.guid << " folder " << pool.folder << "\n";
+    for (const PoolView& pool : view.pools) out << "  pool " << shown(pool.guid) << " folder " << shown(pool.folder) << "\n";
     out << "storage groups: " << view.storageGroups.size() << "\n";
     for (const StorageGroupDataObject& group : view.storageGroups)
-        out << "  storage group " << group.name << " (id " << group.id << ")\n";
+        out << "  storage group " << shown(group.name) << " (id " << group.id << ")\n";
     out << "storage locations: " << view.storageLocations.size() << "\n";
     for (const StorageLocationDataObject& location : view.storageLocations)
-        out << "  location " << location.path << " (group " << location.storageGroupId << ")\n";
+        out << "  location " << shown(location.path) << " (group " << location.storageGroupId << ")\n";
     std::set<std::string> unique(view.notServed.begin(), view.notServed.end());
     if (!unique.empty()) {
         out << "not served by this plug-in:";

@@ -58,7 +58,8 @@ struct CatalogueView {
 
 CatalogueView walkCatalogue(DatabaseInterfaces::DbInterfaceManager& manager);
 
-// The view as indented text, one record a line.
+// The view as indented text, one record a line; control characters and
+// backslashes in texts are written as \xNN.
 void printCatalogue(const CatalogueView& view, std::ostream& out);
 
 }  // namespace CatalogueQuery
