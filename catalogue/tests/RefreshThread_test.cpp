@@ -283,3 +283,43 @@ TEST(RefreshLoop, ARequestGivesAPassAndStopEndsIt) {
 
 }  // namespace
 }  // namespace CatalogueTest
+
+namespace CatalogueTest {
+namespace {
+
+// At process exit a pass in progress is abandoned: the thread ends soon and
+// the half-built tables are never published.
+TEST(RefreshThread, AbandonEndsAPassInProgressWithoutPublishingIt) {
+    std::atomic<int> calls{0};
+    std::atomic<bool> inSecondPass{false};
+    CShMDBHelper catalogue([&](const std::atomic<bool>& abandon) {
+        if (++calls == 1) return generation("old", 1);
+        inSecondPass = true;
+        while (!abandon.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return generation("half", 1);
+    });
+    ASSERT_TRUE(catalogue.waitForPassCount(1, 10000));
+    catalogue.requestRefresh();
+    while (!inSecondPass) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    catalogue.abandonAndStop(10000);
+    EXPECT_FALSE(catalogue.threadRunning());
+    EXPECT_EQ(catalogue.getComputerIdByGuid("old-C0"), 1u);
+    EXPECT_EQ(catalogue.getComputerIdByGuid("half-C0"), 0u);
+}
+
+class AbandonedScan : public StorageFixture {};
+
+TEST_F(AbandonedScan, TheWalkStopsAtOnceWhenAbandoned) {
+    for (int i = 0; i < 20; ++i)
+        writeLabel(storage() + "/t" + std::to_string(i) + "/TaskLabel.cfg",
+                   fullLabel("C", "pc", "T" + std::to_string(i), "task", "P"));
+    std::atomic<bool> abandon{true};
+    Catalogue::ScanOptions options;
+    options.abandon = &abandon;
+    EXPECT_TRUE(Catalogue::scanStorage({storage()}, options).taskFolderTable().empty());
+    abandon = false;
+    EXPECT_EQ(Catalogue::scanStorage({storage()}, options).taskFolderTable().size(), 20u);
+}
+
+}  // namespace
+}  // namespace CatalogueTest
