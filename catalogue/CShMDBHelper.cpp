@@ -10,6 +10,14 @@
 #include "VaultLog.h"
 #include "VaultSettings.h"
 
+namespace {
+
+const int kFacility = 64;
+const unsigned kError = 4099;
+const unsigned kTrace = 16385;
+
+}  // namespace
+
 namespace Catalogue {
 
 CatalogueTables scanConfiguredStorage(const std::atomic<bool>& abandon) {
@@ -32,7 +40,7 @@ bool runRefreshLoop(HANDLE refreshEvent, HANDLE stopEvent, const std::function<v
         const DWORD result = WaitForMultipleObjects(2, handles, FALSE, configuredRefreshPeriodMilliseconds());
         if (result == WAIT_OBJECT_0 + 1) return true;
         if (result == WAIT_OBJECT_0 || result == WAIT_TIMEOUT) continue;
-        log_show(64, 4099,
+        log_show(kFacility, kError,
                  "catalogue refresh thread: waiting for a refresh request failed; the thread ends and the catalogue "
                  "keeps its tables");
         return false;
@@ -42,10 +50,6 @@ bool runRefreshLoop(HANDLE refreshEvent, HANDLE stopEvent, const std::function<v
 }  // namespace Catalogue
 
 namespace {
-
-const int kFacility = 64;
-const unsigned kError = 4099;
-const unsigned kTrace = 16385;
 
 class SectionGuard {
 public:
