@@ -1,5 +1,8 @@
 // What the catalogue reads and fixed answers put into the caller's records,
 // on the fixture's storage (InterfaceFixture.h).
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -251,6 +254,26 @@ TEST_F(CatalogueReads, AdministratorsOwnAnswers) {
     PoolDataObject pool;
     admin().getPoolByGuid("Pool-A", pool);
     EXPECT_EQ(pool.folders[0], taskFolder(1));  // the fixed answers changed nothing
+}
+
+TEST_F(CatalogueReads, ARefreshedCatalogueAnswersFromTheNewScan) {
+    const std::string label = storageRoot() + "/m4/later/TaskLabel.cfg";
+    std::filesystem::create_directories(storageRoot() + "/m4/later");
+    std::ofstream(label) << "TASK_GUID=T6\nTASK_NAME=Later\nCOMPUTER_GUID=C-two\n";
+    TaskDataObject before;
+    application.getTask(std::string("T6"), before);
+    EXPECT_EQ(before.name, "");
+    refreshCatalogue();
+    TaskDataObject after;
+    admin().getTask(std::string("T6"), after);
+    EXPECT_EQ(after.name, "Later");
+    EXPECT_EQ(after.computerId, 2u);
+    EXPECT_EQ(after.taskFolder, storageRoot() + "/m4/later/");
+    ASSERT_EQ(std::remove(label.c_str()), 0);
+    refreshCatalogue();
+    std::vector<TaskDataObject> tasks;
+    application.getComputerTasks(2, tasks);
+    EXPECT_EQ(tasks.size(), 1u);
 }
 
 }  // namespace
