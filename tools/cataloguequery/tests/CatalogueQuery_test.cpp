@@ -83,6 +83,13 @@ TEST(CatalogueQueryProgram, ExitCodesAndWhatItPrints) {
 
     EXPECT_EQ(runQuery("--no-such-option", folder).exitCode, 2);
 
+    // Output that cannot be written is a failure, not a silent success.
+    const char* bin = std::getenv("VAULT_BIN_DIR");
+    const std::string full = std::string("'") + (bin ? bin : ".") + "/cataloguequery' --config '" + folder +
+                             "/node.conf' > /dev/full 2>/dev/null";
+    const int status = std::system(full.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4) << status;
+
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 }
