@@ -257,12 +257,13 @@ TEST_F(CatalogueReads, AdministratorsOwnAnswers) {
 }
 
 TEST_F(CatalogueReads, ARefreshedCatalogueAnswersFromTheNewScan) {
-    const std::string label = storageRoot() + "/m4/later/TaskLabel.cfg";
-    std::filesystem::create_directories(storageRoot() + "/m4/later");
-    std::ofstream(label) << "TASK_GUID=T6\nTASK_NAME=Later\nCOMPUTER_GUID=C-two\n";
+    // The look-up waits for the first scan, so the label below comes after it.
     TaskDataObject before;
     application.getTask(std::string("T6"), before);
     EXPECT_EQ(before.name, "");
+    const std::string label = storageRoot() + "/m4/later/TaskLabel.cfg";
+    std::filesystem::create_directories(storageRoot() + "/m4/later");
+    std::ofstream(label) << "TASK_GUID=T6\nTASK_NAME=Later\nCOMPUTER_GUID=C-two\n";
     refreshCatalogue();
     TaskDataObject after;
     admin().getTask(std::string("T6"), after);
