@@ -12,6 +12,7 @@
 
 #include "DemoVault.h"
 #include "DescriptionParser.h"
+#include "PluginSelection.h"
 #include "PosixFiles.h"
 #include "SyntheticVault.h"
 #include "TaskCommands.h"
@@ -67,7 +68,23 @@ struct BuildArguments {
     std::string description;
     std::string root;
     bool force = false;
+    std::string cataloguePlugin;
 };
+
+// --catalogue-plugin NAME: the plug-in the built vault's tools use.
+void addPluginOption(CLI::App* command, BuildArguments& arguments) {
+    command
+        ->add_option("--catalogue-plugin", arguments.cataloguePlugin,
+                     "database plug-in the vault's node configuration names after the build (for example "
+                     "Quenlith, which answers from the storage); the catalogue is always written as SqlCatalogue")
+        ->check(CLI::Validator([](std::string& name) { return pluginNameProblem(name); }, "NAME"));
+}
+
+void applyPlugin(const BuildArguments& arguments, const BuildReport& report) {
+    if (arguments.cataloguePlugin.empty()) return;
+    selectCataloguePlugin(report.nodeConfig, arguments.cataloguePlugin);
+    std::cout << "catalogue plug-in: " << arguments.cataloguePlugin << std::endl;
+}
 
 struct ShowArguments {
     std::string config;
@@ -98,6 +115,7 @@ int main(int argc, char** argv) {
     buildCommand->add_option("--description", build.description, "vault description file (JSON)")->required();
     buildCommand->add_option("--root", build.root, "folder to build the vault in")->required();
     buildCommand->add_flag("--force", build.force, "replace an earlier vault in --root");
+    addPluginOption(buildCommand, build);
 
     std::string validateFile;
     CLI::App* validateCommand =
@@ -109,6 +127,7 @@ int main(int argc, char** argv) {
         "demo", "Build the small demo vault under --root (its description is written to ROOT/vault.json).");
     demoCommand->add_option("--root", demo.root, "folder to build the vault in")->required();
     demoCommand->add_flag("--force", demo.force, "replace an earlier vault in --root");
+    addPluginOption(demoCommand, demo);
 
     BuildArguments generated;
     SyntheticParameters synthetic;
@@ -119,6 +138,7 @@ int main(int argc, char** argv) {
                     "Task i is bound to node<i mod K + 1>; node1 is this node.");
     generateCommand->add_option("--root", generated.root, "folder to build the vault in")->required();
     generateCommand->add_flag("--force", generated.force, "replace an earlier vault in --root");
+    addPluginOption(generateCommand, generated);
     generateCommand->add_option("--tasks", synthetic.tasks, "number of tasks")->capture_default_str();
     generateCommand->add_option("--safesets-per-task", synthetic.safesetsPerTask, "safesets of every task")
         ->capture_default_str();
@@ -208,7 +228,9 @@ int main(int argc, char** argv) {
             const VaultDescription vault = readDescriptionFile(build.description);
             BuildOptions options;
             options.force = build.force;
-            printBuilt(buildVault(vault, build.root, options), false);
+            const BuildReport report = buildVault(vault, build.root, options);
+            applyPlugin(build, report);
+            printBuilt(report, false);
         } else if (*validateCommand) {
             const VaultDescription vault = readDescriptionFile(validateFile);
             std::cout << validateFile << ": valid (" << vault.taskCount() << " tasks, " << vault.safesetCount()
@@ -220,6 +242,7 @@ int main(int argc, char** argv) {
             const BuildReport report = buildVault(vault, demo.root, options);
             const VaultPaths paths(demo.root);
             PosixFiles::writeFileDurably(paths.description, demoDescriptionJson());
+            applyPlugin(demo, report);
             std::cout << "demo description: " << paths.description << "\nlock task '" << kDemoLockedTaskName
                       << "' with hold-lock while a scan runs (its id: vaultadmin tasks)\n";
             printBuilt(report, false);
@@ -235,7 +258,9 @@ int main(int argc, char** argv) {
             options.force = generated.force;
             options.progress = &std::cout;
             options.storageWriters = storageWriters;
-            printBuilt(buildVault(vault, generated.root, options), true);
+            const BuildReport report = buildVault(vault, generated.root, options);
+            applyPlugin(generated, report);
+            printBuilt(report, true);
         } else if (*showCommand) {
             useVault(show.config);
             InspectOptions options;
