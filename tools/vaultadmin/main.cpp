@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "CatalogueDatabase.h"
 #include "DemoVault.h"
 #include "DescriptionParser.h"
 #include "PosixFiles.h"
@@ -65,7 +66,16 @@ struct BuildArguments {
     std::string description;
     std::string root;
     bool force = false;
+    std::string databaseConnection;
 };
+
+const char* const kConnectionHelp =
+    "keep the catalogue in this PostgreSQL database (a libpq connection string, written into node.conf as "
+    "given: name a password file with passfile=... rather than the password) instead of ROOT/catalogue.db";
+
+void addConnectionOption(CLI::App* command, std::string& connection) {
+    command->add_option("--database-connection", connection, kConnectionHelp);
+}
 
 struct ShowArguments {
     std::string config;
@@ -93,7 +103,8 @@ int main(int argc, char** argv) {
                  "export line that points the tools at it.");
     buildCommand->add_option("--description", build.description, "vault description file (JSON)")->required();
     buildCommand->add_option("--root", build.root, "folder to build the vault in")->required();
-    buildCommand->add_flag("--force", build.force, "replace an earlier vault in --root");
+    buildCommand->add_flag("--force", build.force, "replace an earlier vault in --root (and in the database)");
+    addConnectionOption(buildCommand, build.databaseConnection);
 
     std::string validateFile;
     CLI::App* validateCommand =
@@ -104,7 +115,8 @@ int main(int argc, char** argv) {
     CLI::App* demoCommand = app.add_subcommand(
         "demo", "Build the small demo vault under --root (its description is written to ROOT/vault.json).");
     demoCommand->add_option("--root", demo.root, "folder to build the vault in")->required();
-    demoCommand->add_flag("--force", demo.force, "replace an earlier vault in --root");
+    demoCommand->add_flag("--force", demo.force, "replace an earlier vault in --root (and in the database)");
+    addConnectionOption(demoCommand, demo.databaseConnection);
 
     BuildArguments generated;
     SyntheticParameters synthetic;
@@ -114,7 +126,8 @@ int main(int argc, char** argv) {
                     "last) with probability --marked-share; unavailable with probability --unavailable-share. "
                     "Task i is bound to node<i mod K + 1>; node1 is this node.");
     generateCommand->add_option("--root", generated.root, "folder to build the vault in")->required();
-    generateCommand->add_flag("--force", generated.force, "replace an earlier vault in --root");
+    generateCommand->add_flag("--force", generated.force, "replace an earlier vault in --root (and in the database)");
+    addConnectionOption(generateCommand, generated.databaseConnection);
     generateCommand->add_option("--tasks", synthetic.tasks, "number of tasks")->capture_default_str();
     generateCommand->add_option("--safesets-per-task", synthetic.safesetsPerTask, "safesets of every task")
         ->capture_default_str();
@@ -140,6 +153,20 @@ int main(int argc, char** argv) {
     generateCommand->add_option("--computers-per-customer", synthetic.computersPerCustomer,
                                 "computers of every customer")
         ->capture_default_str();
+
+    std::string schemaConnection;
+    CLI::App* schemaCommand = app.add_subcommand(
+        "create-schema", "Create the catalogue's tables in an empty PostgreSQL database (or bring them to the "
+                         "current schema version), so that vault nodes can share it.");
+    schemaCommand->add_option("--database-connection", schemaConnection, "libpq connection string of the database")
+        ->required();
+
+    std::string addConfig, addDescription;
+    CLI::App* addCommand = app.add_subcommand(
+        "add-tasks", "Add the customers of a JSON description (same vault ID; new customer or computer names) with "
+                     "their tasks to a built vault, while the tools may run on it: storage first, then catalogue.");
+    addCommand->add_option("--config", addConfig, "the vault's node configuration (default $VAULT_NODE_CONFIG)");
+    addCommand->add_option("--description", addDescription, "description of what to add (JSON)")->required();
 
     ShowArguments show;
     CLI::App* showCommand = app.add_subcommand(
@@ -204,6 +231,7 @@ int main(int argc, char** argv) {
             const VaultDescription vault = readDescriptionFile(build.description);
             BuildOptions options;
             options.force = build.force;
+            options.databaseConnection = build.databaseConnection;
             printBuilt(buildVault(vault, build.root, options), false);
         } else if (*validateCommand) {
             const VaultDescription vault = readDescriptionFile(validateFile);
@@ -213,6 +241,7 @@ int main(int argc, char** argv) {
             const VaultDescription vault = parseDescription(demoDescriptionJson());
             BuildOptions options;
             options.force = demo.force;
+            options.databaseConnection = demo.databaseConnection;
             const BuildReport report = buildVault(vault, demo.root, options);
             const VaultPaths paths(demo.root);
             PosixFiles::writeFileDurably(paths.description, demoDescriptionJson());
@@ -229,9 +258,17 @@ int main(int argc, char** argv) {
             }
             BuildOptions options;
             options.force = generated.force;
+            options.databaseConnection = generated.databaseConnection;
             options.progress = &std::cout;
             options.storageWriters = storageWriters;
             printBuilt(buildVault(vault, generated.root, options), true);
+        } else if (*schemaCommand) {
+            std::cout << createCatalogueSchema(schemaConnection) << std::endl;
+        } else if (*addCommand) {
+            const VaultDescription more = readDescriptionFile(addDescription);
+            useVault(addConfig);
+            const BuildReport report = addToVault(more, BuildOptions());
+            std::cout << "added " << report.tasks << " tasks, " << report.safesets << " safesets" << std::endl;
         } else if (*showCommand) {
             useVault(show.config);
             InspectOptions options;
