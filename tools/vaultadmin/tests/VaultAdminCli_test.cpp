@@ -36,7 +36,8 @@ TEST(VaultAdminCli, HelpExplainsEveryCommand) {
     const Outcome help = vaultadmin({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* command :
-         {"build", "validate", "demo", "generate", "show", "tasks", "hold-lock", "mark-unavailable", "damage"})
+         {"build", "validate", "demo", "generate", "create-schema", "add-tasks", "show", "tasks", "hold-lock",
+          "mark-unavailable", "damage"})
         EXPECT_TRUE(contains(help.output, command)) << command << " missing from:\n" << help.output;
     const Outcome generateHelp = vaultadmin({"generate", "--help"});
     EXPECT_EQ(generateHelp.exitCode, 0);
