@@ -4,16 +4,21 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <dlfcn.h>
+
 #include <gtest/gtest.h>
 
 #include "DatabaseInterfaces/AdministratorInterface.h"
 #include "DatabaseInterfaces/ApplicationInterface.h"
+#include "DatabaseInterfaces/DBDiagnosticsInterface.h"
 #include "DatabaseInterfaces/DbInterfaceManager.h"
+#include "DatabaseInterfaces/Factories.h"
 #include "PgTestServer.h"
 #include "TestVault.h"
 
@@ -413,6 +418,31 @@ TEST_P(CatalogueThroughManager, UnusableStoresRaiseErrorsNamingThem) {
                 EXPECT_EQ(text.find(password), std::string::npos) << c.label << ": " << text;
             }
         }
+    }
+}
+
+// The diagnostics interface checks the store the node configuration names.
+TEST_P(CatalogueThroughManager, DiagnosticsCheckTheConfiguredStore) {
+    {
+        DbInterfaceManager writer;
+        buildSmallVault(*writer.administratorInterface(true));
+    }
+    void* handle = ::dlopen((std::string(std::getenv("VAULT_PLUGIN_DIR")) + "/libSqlCatalogue.so").c_str(),
+                            RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    using DiagnosticsFactory = DatabaseInterfaces::IDBDiagnosticsFactory* (*)();
+    auto getDiagnostics = reinterpret_cast<DiagnosticsFactory>(::dlsym(handle, "getDBDiagnosticsFactory"));
+    ASSERT_NE(getDiagnostics, nullptr);
+    std::unique_ptr<DatabaseInterfaces::IDBDiagnosticsFactory> factory(getDiagnostics());
+    auto run = [&] {
+        std::unique_ptr<DatabaseInterfaces::DBDiagnosticsInterface> diagnostics(factory->createDBDiagnostics());
+        return diagnostics->runDiagnostics(0);
+    };
+    EXPECT_EQ(run(), 0);
+    if (backend() == Backend::Postgres) {
+        // A host name registered twice, written around the plug-in.
+        runStoreSql("INSERT INTO node VALUES (3, 'NODE-A.EXAMPLE', '', '', '', '', '', 0, 0, 0)");
+        EXPECT_EQ(run(), 1);
     }
 }
 
