@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include <libpq-fe.h>
+
 #include "CatalogueSchema.h"
 #include "PgCatalogueSchema.h"
 #include "PgConnection.h"
@@ -33,6 +35,19 @@ void prepareCatalogueDatabase(const CatalogueServer& server, bool force) {
                                              : "schema version " + std::to_string(version)) +
                                  "); use --force to replace it");
     SqlCatalogue::dropPgSchema(db);
+}
+
+bool connectionHoldsPassword(const std::string& connection) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(connection.c_str(), &error);
+    PQfreemem(error);
+    if (options == nullptr) return false;
+    bool found = false;
+    for (PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+        if (std::string(option->keyword) == "password" && option->val != nullptr && *option->val != '\0') found = true;
+    }
+    PQconninfoFree(options);
+    return found;
 }
 
 std::string createCatalogueSchema(const std::string& connection) {

@@ -25,6 +25,10 @@ struct CatalogueServer {
 // std::runtime_error naming the database and the server.
 void prepareCatalogueDatabase(const CatalogueServer& server, bool force);
 
+// True when the connection string carries a password (which a build would
+// then write into node.conf).
+bool connectionHoldsPassword(const std::string& connection);
+
 // Creates the catalogue's tables in the database, or brings them to the
 // current schema version; returns a line saying what it found and did.
 std::string createCatalogueSchema(const std::string& connection);

@@ -77,6 +77,15 @@ void addConnectionOption(CLI::App* command, std::string& connection) {
     command->add_option("--database-connection", connection, kConnectionHelp);
 }
 
+// A password in the connection string ends up in node.conf: said once, on
+// standard error, without the password.
+void warnOfPassword(const std::string& connection) {
+    if (connectionHoldsPassword(connection))
+        std::cerr << "vaultadmin: warning: the connection string holds a password, which node.conf will now hold "
+                     "too; keep it in a password file instead (passfile=..., see docs/database.md)"
+                  << std::endl;
+}
+
 struct ShowArguments {
     std::string config;
     bool catalogueOnly = false;
@@ -232,6 +241,7 @@ int main(int argc, char** argv) {
             BuildOptions options;
             options.force = build.force;
             options.databaseConnection = build.databaseConnection;
+            warnOfPassword(options.databaseConnection);
             printBuilt(buildVault(vault, build.root, options), false);
         } else if (*validateCommand) {
             const VaultDescription vault = readDescriptionFile(validateFile);
@@ -242,6 +252,7 @@ int main(int argc, char** argv) {
             BuildOptions options;
             options.force = demo.force;
             options.databaseConnection = demo.databaseConnection;
+            warnOfPassword(options.databaseConnection);
             const BuildReport report = buildVault(vault, demo.root, options);
             const VaultPaths paths(demo.root);
             PosixFiles::writeFileDurably(paths.description, demoDescriptionJson());
@@ -259,6 +270,7 @@ int main(int argc, char** argv) {
             BuildOptions options;
             options.force = generated.force;
             options.databaseConnection = generated.databaseConnection;
+            warnOfPassword(options.databaseConnection);
             options.progress = &std::cout;
             options.storageWriters = storageWriters;
             printBuilt(buildVault(vault, generated.root, options), true);

@@ -67,8 +67,14 @@ TEST_F(PostgresCatalogue, BuildShowRefuseReplaceAndAdd) {
 
     // A second vault in the same database is refused and writes nothing;
     // --force replaces the first one rather than adding to it.
-    const Outcome second = vaultadmin({"demo", "--root", temp / "other", "--database-connection", connection_});
+    // (A password in the connection string draws a warning that does not
+    // repeat it.)
+    const std::string password = SqlCatalogueTest::pgServerPassword();
+    const Outcome second = vaultadmin(
+        {"demo", "--root", temp / "other", "--database-connection", connection_ + " password=" + password});
     EXPECT_EQ(second.exitCode, 1);
+    EXPECT_TRUE(contains(second.output, "warning: the connection string holds a password")) << second.output;
+    EXPECT_FALSE(contains(second.output, password)) << second.output;
     EXPECT_TRUE(contains(second.output, name_ + " holds a catalogue already (1 vault(s), 6 task(s)); use --force"))
         << second.output;
     EXPECT_FALSE(exists(temp / "other"));
