@@ -95,7 +95,7 @@ std::string folderAt(const PoolDataObject& pool, size_t index) {
 }
 
 // The next ID of a table, 1, 2, 3, ... as in the SQLite file: one more than
-// the highest. The caller holds the table's write lock (lockForInsert).
+// the highest. The caller holds the table's insert lock (write).
 std::string nextId(const char* table) {
     return std::string("(SELECT COALESCE(MAX(id), 0) + 1 FROM ") + table + ")";
 }
@@ -206,22 +206,21 @@ public:
         });
     }
     void writeSetting(const std::string& key, const std::string& value) override {
-        write([&](PgConnection& db) {
+        query([&](PgConnection& db) {
             db.run("INSERT INTO setting(key, value) VALUES ($1, $2) ON CONFLICT(key) DO UPDATE SET value = $2",
                    PgParams().add(key).add(value));
             return 0;
         });
     }
     void removeSetting(const std::string& key) override {
-        write([&](PgConnection& db) {
+        query([&](PgConnection& db) {
             db.run("DELETE FROM setting WHERE key = $1", PgParams().add(key));
             return 0;
         });
     }
 
     uint32_t addVault(const VaultDataObject& v) override {
-        return write([&](PgConnection& db) {
-            lockForInsert(db, "vault");
+        return write("vault", [&](PgConnection& db) {
             return newId(db, "vault",
                          db.run("INSERT INTO vault(id, name, description, address, version, node_count, flags, guid)"
                                 " VALUES (" + nextId("vault") + ", $1, $2, $3, $4, $5, $6, $7) RETURNING id",
@@ -230,10 +229,9 @@ public:
         });
     }
     uint32_t addNode(const NodeDataObject& n) override {
-        return write([&](PgConnection& db) {
-            // The lock also keeps two nodes registering the same host name
-            // at once from adding it twice.
-            lockForInsert(db, "node");
+        // The table's lock also keeps two nodes registering the same host
+        // name at once from adding it twice.
+        return write("node", [&](PgConnection& db) {
             PgResult existing = db.run(
                 "SELECT id FROM node WHERE lower(host_name) = lower($1 COLLATE \"C\") ORDER BY id LIMIT 1",
                 PgParams().add(n.hostName));
@@ -248,8 +246,7 @@ public:
         });
     }
     uint32_t addCustomer(const CustomerDataObject& c) override {
-        return write([&](PgConnection& db) {
-            lockForInsert(db, "customer");
+        return write("customer", [&](PgConnection& db) {
             return newId(db, "customer",
                          db.run("INSERT INTO customer(id, name, short_name, reference, contact, status) VALUES (" +
                                     nextId("customer") + ", $1, $2, $3, $4, $5) RETURNING id",
@@ -258,77 +255,86 @@ public:
         });
     }
     uint32_t addLocation(uint32_t customerId, const LocationDataObject& l) override {
-        return write([&](PgConnection& db) {
-            requireRow(db, "SELECT 1 FROM customer WHERE id = $1", customerId, "customer");
-            lockForInsert(db, "location");
-            return newId(db, "location",
-                         db.run("INSERT INTO location(id, customer_id, name, reference, address, status) VALUES (" +
-                                    nextId("location") + ", $1, $2, $3, $4, $5) RETURNING id",
-                                PgParams().add(customerId).add(l.name).add(l.reference).add(l.address)
-                                    .add(l.status)));
+        return write("location", [&](PgConnection& db) {
+            PgResult inserted =
+                db.run("INSERT INTO location(id, customer_id, name, reference, address, status) SELECT " +
+                           nextId("location") + ", $1::bigint, $2::text, $3::text, $4::text, $5::bigint"
+                           " WHERE EXISTS (SELECT 1 FROM customer WHERE id = $1::bigint) RETURNING id",
+                       PgParams().add(customerId).add(l.name).add(l.reference).add(l.address).add(l.status));
+            if (inserted.rows() == 0) requireRow(db, "SELECT 1 FROM customer WHERE id = $1", customerId, "customer");
+            return newId(db, "location", inserted);
         });
     }
     uint32_t addComputer(uint32_t locationId, uint32_t agentTypeId, const ComputerDataObject& m) override {
-        return write([&](PgConnection& db) {
-            requireRow(db, "SELECT 1 FROM location WHERE id = $1", locationId, "location");
-            lockForInsert(db, "computer");
-            return newId(db, "computer",
-                         db.run("INSERT INTO computer(id, location_id, agent_type_id, name, description, host_name,"
-                                " operating_system, agent_version, contact, notes, status, licence_count, node_name,"
-                                " storage_group_type, guid, active) VALUES (" +
-                                    nextId("computer") +
-                                    ", $1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15) RETURNING id",
-                                PgParams().add(locationId).add(agentTypeId).add(m.name).add(m.description)
-                                    .add(m.hostName).add(m.operatingSystem).add(m.agentVersion).add(m.contact)
-                                    .add(m.notes).add(m.status).add(m.licenceCount).add(m.nodeName)
-                                    .add(m.storageGroupType).add(m.guid).add(m.active)));
+        return write("computer", [&](PgConnection& db) {
+            PgResult inserted = db.run(
+                "INSERT INTO computer(id, location_id, agent_type_id, name, description, host_name,"
+                " operating_system, agent_version, contact, notes, status, licence_count, node_name,"
+                " storage_group_type, guid, active) SELECT " +
+                    nextId("computer") +
+                    ", $1::bigint, $2::bigint, $3::text, $4::text, $5::text, $6::text, $7::text, $8::text, $9::text,"
+                    " $10::bigint, $11::bigint, $12::text, $13::bigint, $14::text, $15::bigint"
+                    " WHERE EXISTS (SELECT 1 FROM location WHERE id = $1::bigint) RETURNING id",
+                PgParams().add(locationId).add(agentTypeId).add(m.name).add(m.description).add(m.hostName)
+                    .add(m.operatingSystem).add(m.agentVersion).add(m.contact).add(m.notes).add(m.status)
+                    .add(m.licenceCount).add(m.nodeName).add(m.storageGroupType).add(m.guid).add(m.active));
+            if (inserted.rows() == 0) requireRow(db, "SELECT 1 FROM location WHERE id = $1", locationId, "location");
+            return newId(db, "computer", inserted);
         });
     }
     uint32_t addTask(uint32_t computerId, const TaskDataObject& t) override {
-        return write([&](PgConnection& db) {
-            requireRow(db, "SELECT 1 FROM computer WHERE id = $1", computerId, "computer");
-            if (t.nodeId != 0) requireRow(db, "SELECT 1 FROM node WHERE id = $1", t.nodeId, "node");
-            lockForInsert(db, "task");
+        return write("task", [&](PgConnection& db) {
             PgParams params = taskFields(t);
             params.add(computerId);
-            return newId(db, "task",
-                         db.run(std::string("INSERT INTO task(id, ") + kTaskFieldList + ", computer_id) VALUES (" +
-                                    nextId("task") +
-                                    ", $1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17,"
-                                    " $18) RETURNING id",
-                                params));
+            PgResult inserted = db.run(
+                std::string("INSERT INTO task(id, ") + kTaskFieldList + ", computer_id) SELECT " + nextId("task") +
+                    ", $1::bigint, $2::text, $3::bigint, $4::bigint, $5::text, $6::text, $7::bigint, $8::bigint,"
+                    " $9::bigint, $10::bigint, $11::bigint, $12::text, $13::text, $14::bigint, $15::text,"
+                    " $16::bigint, $17::bigint, $18::bigint"
+                    " WHERE EXISTS (SELECT 1 FROM computer WHERE id = $18::bigint)"
+                    " AND ($10::bigint IS NULL OR EXISTS (SELECT 1 FROM node WHERE id = $10::bigint)) RETURNING id",
+                params);
+            if (inserted.rows() == 0) {
+                requireRow(db, "SELECT 1 FROM computer WHERE id = $1", computerId, "computer");
+                requireRow(db, "SELECT 1 FROM node WHERE id = $1", t.nodeId, "node");
+            }
+            return newId(db, "task", inserted);
         });
     }
     uint32_t addPool(const PoolDataObject& p) override {
-        return write([&](PgConnection& db) {
-            lockForInsert(db, "pool");
-            PgResult existing =
-                db.run("SELECT guid FROM pool WHERE lower(guid) = lower($1 COLLATE \"C\")", PgParams().add(p.guid));
-            if (existing.rows() > 0)
+        return write("pool", [&](PgConnection& db) {
+            PgResult inserted =
+                db.run("INSERT INTO pool(id, guid, secondary, pool_version, storage_group_id, task_count, flags,"
+                       " revision, folder0, folder1, folder2) VALUES (" +
+                           nextId("pool") +
+                           ", $1, $2, $3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT ((lower(guid))) DO NOTHING"
+                           " RETURNING id",
+                       PgParams().add(p.guid).add(p.secondary).add(p.poolVersion).add(p.storageGroupId)
+                           .add(p.taskCount).add(p.flags).add(p.revision).add(folderAt(p, 0)).add(folderAt(p, 1))
+                           .add(folderAt(p, 2)));
+            if (inserted.rows() == 0) {
+                PgResult existing = db.run("SELECT guid FROM pool WHERE lower(guid) = lower($1 COLLATE \"C\")",
+                                           PgParams().add(p.guid));
                 throw std::runtime_error(db.name() + ": pool '" + p.guid + "' is in the catalogue already (as '" +
-                                         existing.text(0, 0) + "')");
-            return newId(db, "pool",
-                         db.run("INSERT INTO pool(id, guid, secondary, pool_version, storage_group_id, task_count,"
-                                " flags, revision, folder0, folder1, folder2) VALUES (" +
-                                    nextId("pool") + ", $1, $2, $3, $4, $5, $6, $7, $8, $9, $10) RETURNING id",
-                                PgParams().add(p.guid).add(p.secondary).add(p.poolVersion).add(p.storageGroupId)
-                                    .add(p.taskCount).add(p.flags).add(p.revision).add(folderAt(p, 0))
-                                    .add(folderAt(p, 1)).add(folderAt(p, 2))));
+                                         (existing.rows() > 0 ? existing.text(0, 0) : p.guid) + "')");
+            }
+            return newId(db, "pool", inserted);
         });
     }
     bool associateTaskAndPool(uint32_t taskId, const std::string& poolGuid) override {
-        return write([&](PgConnection& db) {
-            if (db.run("SELECT 1 FROM task WHERE id = $1", PgParams().add(taskId)).rows() == 0) return false;
-            PgResult pool =
-                db.run("SELECT id FROM pool WHERE lower(guid) = lower($1 COLLATE \"C\")", PgParams().add(poolGuid));
-            if (pool.rows() == 0) return false;
-            db.run("INSERT INTO task_pool(task_id, pool_id) VALUES ($1, $2) ON CONFLICT DO NOTHING",
-                   PgParams().add(taskId).add(pool.i64(0, 0)));
-            return true;
+        // One statement, so one transaction of its own.
+        return query([&](PgConnection& db) {
+            return db.run("WITH found AS (SELECT t.id AS task_id, p.id AS pool_id FROM task t, pool p"
+                          " WHERE t.id = $1::bigint AND lower(p.guid) = lower($2::text COLLATE \"C\")),"
+                          " added AS (INSERT INTO task_pool(task_id, pool_id) SELECT task_id, pool_id FROM found"
+                          " ON CONFLICT DO NOTHING)"
+                          " SELECT count(*) FROM found",
+                          PgParams().add(taskId).add(poolGuid))
+                       .i64(0, 0) > 0;
         });
     }
     bool updateTask(const TaskDataObject& t) override {
-        return write([&](PgConnection& db) {
+        return write(nullptr, [&](PgConnection& db) {
             if (t.nodeId != 0) requireRow(db, "SELECT 1 FROM node WHERE id = $1", t.nodeId, "node");
             requireRow(db, "SELECT 1 FROM computer WHERE id = $1", t.computerId, "computer");
             PgParams params = taskFields(t);
@@ -342,7 +348,7 @@ public:
         });
     }
     void removeTask(uint32_t taskId) override {
-        write([&](PgConnection& db) {
+        query([&](PgConnection& db) {
             db.run("DELETE FROM task WHERE id = $1", PgParams().add(taskId));
             return 0;
         });
@@ -380,12 +386,17 @@ private:
         return body(connection());
     }
 
-    // Runs `body` in one transaction and returns its result.
+    // Runs `body` in one transaction and returns its result. With
+    // `insertInto`, inserts into that table queue behind each other until
+    // commit, so that "highest ID + 1" is never handed out twice; readers
+    // are not held up. (A write of one statement needs neither: it is a
+    // transaction of its own, and runs through query.)
     template <typename Body>
-    auto write(Body body) -> decltype(body(std::declval<PgConnection&>())) {
+    auto write(const char* insertInto, Body body) -> decltype(body(std::declval<PgConnection&>())) {
         std::lock_guard<std::mutex> lock(mutex_);
         PgConnection& db = connection();
-        PgTransaction transaction(db);
+        PgTransaction transaction(
+            db, insertInto ? std::string("LOCK TABLE ") + insertInto + " IN SHARE ROW EXCLUSIVE MODE" : std::string());
         auto result = body(db);
         transaction.commit();
         return result;
@@ -425,12 +436,6 @@ private:
             return "Customer '" + s.text(0, 0) + "' / Location '" + s.text(0, 1) + "' / Computer '" + s.text(0, 2) +
                    "' / Task '" + s.text(0, 3) + "'";
         });
-    }
-
-    // Inserts into one table queue behind each other until commit, so that
-    // "highest ID + 1" is never handed out twice; readers are not held up.
-    static void lockForInsert(PgConnection& db, const char* table) {
-        db.execute(std::string("LOCK TABLE ") + table + " IN SHARE ROW EXCLUSIVE MODE");
     }
 
     static void requireRow(PgConnection& db, const char* sql, uint32_t id, const char* what) {

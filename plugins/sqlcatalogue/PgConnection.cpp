@@ -158,7 +158,9 @@ PgResult PgConnection::run(const std::string& sql, const PgParams& params) {
 
 void PgConnection::execute(const std::string& sql) { check(PQexec(connection_, sql.c_str()), sql); }
 
-PgTransaction::PgTransaction(PgConnection& connection) : connection_(connection) { connection_.execute("BEGIN"); }
+PgTransaction::PgTransaction(PgConnection& connection, const std::string& firstStatements) : connection_(connection) {
+    connection_.execute(firstStatements.empty() ? std::string("BEGIN") : "BEGIN; " + firstStatements);
+}
 
 PgTransaction::~PgTransaction() {
     if (done_ || !connection_.usable()) return;

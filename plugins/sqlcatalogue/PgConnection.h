@@ -94,10 +94,11 @@ private:
     std::unordered_map<std::string, std::string> prepared_;  // SQL text -> statement name
 };
 
-// BEGIN on construction; ROLLBACK on destruction unless committed.
+// BEGIN on construction (with `firstStatements` in the same round trip to
+// the server); ROLLBACK on destruction unless committed.
 class PgTransaction final {
 public:
-    explicit PgTransaction(PgConnection& connection);
+    explicit PgTransaction(PgConnection& connection, const std::string& firstStatements = std::string());
     ~PgTransaction();
     PgTransaction(const PgTransaction&) = delete;
     PgTransaction& operator=(const PgTransaction&) = delete;
