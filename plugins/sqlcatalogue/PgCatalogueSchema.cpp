@@ -80,8 +80,33 @@ static_assert(sizeof kSteps / sizeof kSteps[0] == kSchemaVersion, "one migration
 
 const char* const kTables = "task_pool, task, pool, computer, location, customer, node, vault, setting";
 
-// Any constant will do, as long as every node uses the same one.
-const char* const kMigrationLock = "SELECT pg_advisory_xact_lock(7385016223)";
+// Any key will do, as long as every node uses the same one.
+const char* const kLockKey = "7385016223";
+
+// Holds the session's advisory lock on the schema while it lives. Taken
+// before the transaction begins: a transaction that began before another
+// node's migration committed could still see the catalogue as it was (the
+// server refreshes its view of tables when a transaction begins, not when an
+// advisory lock is granted).
+class SchemaLock final {
+public:
+    explicit SchemaLock(PgConnection& connection) : connection_(connection) {
+        connection_.execute(std::string("SELECT pg_advisory_lock(") + kLockKey + ")");
+    }
+    ~SchemaLock() {
+        if (!connection_.usable()) return;  // a lost session holds no lock
+        try {
+            connection_.execute(std::string("SELECT pg_advisory_unlock(") + kLockKey + ")");
+        } catch (...) {
+            // The lock ends with the session at the latest.
+        }
+    }
+    SchemaLock(const SchemaLock&) = delete;
+    SchemaLock& operator=(const SchemaLock&) = delete;
+
+private:
+    PgConnection& connection_;
+};
 
 void checkKnown(const PgConnection& connection, int version) {
     if (version > kSchemaVersion || version < 0)
@@ -106,8 +131,8 @@ void migratePgSchema(PgConnection& connection) {
     checkKnown(connection, version);
     if (version == kSchemaVersion) return;
 
+    SchemaLock lock(connection);
     PgTransaction transaction(connection);
-    connection.execute(kMigrationLock);
     // Another node may have migrated while we waited for the lock.
     version = pgSchemaVersion(connection);
     checkKnown(connection, version);
@@ -120,8 +145,8 @@ void migratePgSchema(PgConnection& connection) {
 }
 
 void dropPgSchema(PgConnection& connection) {
+    SchemaLock lock(connection);
     PgTransaction transaction(connection);
-    connection.execute(kMigrationLock);
     connection.execute(std::string("DROP TABLE IF EXISTS ") + kTables + ", catalogue_schema");
     transaction.commit();
 }

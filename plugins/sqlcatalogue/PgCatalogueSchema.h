@@ -3,10 +3,10 @@
 // (CatalogueSchema.h), in PostgreSQL's types.
 //
 // The layout's version is the one row of table catalogue_schema; a database
-// without that table is at version 0. Migration runs in one transaction that
-// first takes a transaction-level advisory lock, so nodes that connect at
-// the same moment migrate one after the other and the second finds the work
-// done. A database newer than this code knows, or with a version below 0, is
+// without that table is at version 0. Migration runs in one transaction,
+// under a session-level advisory lock taken before it begins, so nodes that
+// connect at the same moment migrate one after the other and the second
+// finds the work done. A database newer than this code knows, or with a version below 0, is
 // refused.
 #pragma once
 

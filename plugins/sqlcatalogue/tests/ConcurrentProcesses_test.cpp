@@ -1,6 +1,7 @@
 // One process writes while another reads through the manager: neither fails,
 // and the reader sees each transaction whole or not at all.
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,59 @@ TEST_P(ConcurrentProcesses, ReaderSeesWholeTransactionsWhileAnotherProcessWrites
     std::vector<DataObjects::CustomerDataObject> customers;
     manager.administratorInterface(true)->getCustomers(customers);
     EXPECT_EQ(customers.size(), 2u * kPairs);
+}
+
+// Two processes (two nodes) writing through the plug-in at once: every write
+// succeeds, IDs are handed out once each, and a host name both register is
+// one node.
+TEST_P(ConcurrentProcesses, TwoWritersGetDistinctIdsAndOneNodePerHostName) {
+    constexpr int kPerWriter = 100;
+    pid_t writers[2];
+    for (int w = 0; w < 2; ++w) {
+        writers[w] = ::fork();
+        ASSERT_GE(writers[w], 0);
+        if (writers[w] == 0) {
+            int code = 0;
+            try {
+                DbInterfaceManager manager;
+                DatabaseInterfaces::AdministratorInterface* admin = manager.administratorInterface(true);
+                for (int i = 0; i < kPerWriter; ++i) {
+                    DataObjects::CustomerDataObject customer;
+                    customer.name = "writer" + std::to_string(w) + "-" + std::to_string(i);
+                    admin->addCustomer(customer);
+                    if (i % 10 == 0) {
+                        DataObjects::NodeDataObject node;
+                        node.hostName = i % 20 == 0 ? "Shared-Node" : "shared-node";
+                        admin->registerNodeToCluster(node);
+                    }
+                }
+            } catch (const std::exception& error) {
+                std::fprintf(stderr, "writer %d: %s\n", w, error.what());
+                code = 3;
+            }
+            ::_exit(code);
+        }
+    }
+    for (pid_t writer : writers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    DbInterfaceManager manager;
+    std::vector<DataObjects::CustomerDataObject> customers;
+    manager.administratorInterface(true)->getCustomers(customers);
+    ASSERT_EQ(customers.size(), 2u * kPerWriter);
+    std::set<std::string> names;
+    for (size_t i = 0; i < customers.size(); ++i) {
+        EXPECT_EQ(customers[i].id, i + 1);
+        names.insert(customers[i].name);
+    }
+    EXPECT_EQ(names.size(), 2u * kPerWriter);
+    std::vector<DataObjects::NodeDataObject> nodes;
+    manager.administratorInterface(true)->getAllNodes(nodes);
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0].id, 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ConcurrentProcesses, ::testing::Values(Backend::Sqlite, Backend::Postgres),
