@@ -80,8 +80,11 @@ void dropPgDatabase(const std::string& name) {
 }
 
 PrivatePgServer::PrivatePgServer() {
-    char pattern[] = "/tmp/vault-pg-private-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    // Beside the fixture's server, whose cleanup stops this one too should
+    // the test die before its destructor runs.
+    const char* shared = std::getenv("VAULT_PG_TEST_DIR");
+    std::string pattern = std::string(shared != nullptr && *shared != '\0' ? shared : "/tmp/vault-pg") + "-private-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
     folder_ = pattern;
     runScript("start", folder_);
     running_ = true;

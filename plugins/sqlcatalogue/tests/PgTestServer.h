@@ -24,8 +24,9 @@ void dropPgDatabase(const std::string& name);
 // Runs `sql` (one or more statements) in the database; throws on error.
 void runPgSql(const std::string& conninfo, const std::string& sql);
 
-// Starts and stops a server of its own in a folder of its own, for tests
-// that stop the server on purpose.
+// Starts and stops a server of its own in a folder of its own
+// ($VAULT_PG_TEST_DIR-private-XXXXXX), for tests that stop the server on
+// purpose. Its database "catalogue" is created empty.
 class PrivatePgServer {
 public:
     PrivatePgServer();

@@ -8,6 +8,10 @@
 #                                 password file that conninfo names)
 #   pg-test-server.sh stop DIR    stop the server and remove DIR
 #
+# Servers that single tests start for themselves live in DIR-private-*;
+# both start and stop DIR also stop and remove those, so that a test that
+# crashed leaves no server behind once the fixture is done.
+#
 # The server's superuser is "vault", with the password in DIR/password and
 # scram-sha-256 authentication on the socket, so tests can also check what a
 # wrong password does. Durability is switched off: the data is thrown away.
@@ -41,20 +45,29 @@ as_server() {
   fi
 }
 
-stop_server() {
-  if [ -f "$dir/data/postmaster.pid" ]; then
-    as_server "$bindir/pg_ctl" -D "$dir/data" -m fast -t 30 -w stop >/dev/null 2>&1 ||
-      as_server "$bindir/pg_ctl" -D "$dir/data" -m immediate -t 30 -w stop >/dev/null 2>&1 || {
-        pid=$(head -n 1 "$dir/data/postmaster.pid" 2>/dev/null || true)
+stop_one() {
+  local folder=$1
+  if [ -f "$folder/data/postmaster.pid" ]; then
+    as_server "$bindir/pg_ctl" -D "$folder/data" -m fast -t 30 -w stop >/dev/null 2>&1 ||
+      as_server "$bindir/pg_ctl" -D "$folder/data" -m immediate -t 30 -w stop >/dev/null 2>&1 || {
+        pid=$(head -n 1 "$folder/data/postmaster.pid" 2>/dev/null || true)
         [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null || true
       }
   fi
-  rm -rf "$dir"
+  rm -rf "$folder"
+}
+
+stop_server() {
+  local private
+  for private in "$dir"-private-*; do
+    [ -d "$private" ] && stop_one "$private"
+  done
+  stop_one "$dir"
 }
 
 case "$action" in
   start)
-    stop_server
+    if [[ "$dir" == *-private-* ]]; then stop_one "$dir"; else stop_server; fi
     mkdir -p "$dir"
     chmod 0700 "$dir"
     [ -n "$runner" ] && chown "$runner:$(id -g "$runner")" "$dir"
@@ -78,7 +91,7 @@ case "$action" in
     echo "pg-test-server: running in $dir (as ${runner:-$(id -un)})"
     ;;
   stop)
-    stop_server
+    if [[ "$dir" == *-private-* ]]; then stop_one "$dir"; else stop_server; fi
     echo "pg-test-server: stopped $dir"
     ;;
   *)
