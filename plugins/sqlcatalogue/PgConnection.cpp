@@ -159,7 +159,19 @@ PgResult PgConnection::run(const std::string& sql, const PgParams& params) {
 void PgConnection::execute(const std::string& sql) { check(PQexec(connection_, sql.c_str()), sql); }
 
 PgTransaction::PgTransaction(PgConnection& connection, const std::string& firstStatements) : connection_(connection) {
-    connection_.execute(firstStatements.empty() ? std::string("BEGIN") : "BEGIN; " + firstStatements);
+    try {
+        connection_.execute(firstStatements.empty() ? std::string("BEGIN") : "BEGIN; " + firstStatements);
+    } catch (...) {
+        // BEGIN may have opened the transaction before a first statement
+        // failed; left open, it would refuse every later statement.
+        if (connection_.usable()) {
+            try {
+                connection_.execute("ROLLBACK");
+            } catch (...) {
+            }
+        }
+        throw;
+    }
 }
 
 PgTransaction::~PgTransaction() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <dlfcn.h>
+#include <libpq-fe.h>
 
 #include <gtest/gtest.h>
 
@@ -448,6 +449,42 @@ TEST_P(CatalogueThroughManager, DiagnosticsCheckTheConfiguredStore) {
 
 INSTANTIATE_TEST_SUITE_P(Stores, CatalogueThroughManager, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          backendName);
+
+class PostgresStore : public CatalogueFixture {
+protected:
+    Backend backend() const override { return Backend::Postgres; }
+};
+
+// A write that fails before its first statement (here: its table lock times
+// out while another session holds the table) leaves the connection fit for
+// the next call, rather than inside a dead transaction.
+TEST_F(PostgresStore, AWriteThatCannotLockItsTableFailsAloneAndTheNextOneWorks) {
+    writeConfig("Plugin=SqlCatalogue\nVaultID=vault-one\nBackend=postgresql\nConnection=" + pgConninfo_ +
+                " options='-c lock_timeout=200'\n");
+    DbInterfaceManager manager;
+    AdministratorInterface* admin = manager.administratorInterface(true);
+    EXPECT_EQ(admin->addCustomer(CustomerDataObject()), 1u);
+
+    PGconn* holder = PQconnectdb(pgConninfo_.c_str());
+    ASSERT_EQ(PQstatus(holder), CONNECTION_OK) << PQerrorMessage(holder);
+    PQclear(PQexec(holder, "BEGIN; LOCK TABLE customer IN ACCESS EXCLUSIVE MODE"));
+    try {
+        admin->addCustomer(CustomerDataObject());
+        ADD_FAILURE() << "the write went through a held lock";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find(storeName_ + ": cannot run \"BEGIN; LOCK TABLE customer"),
+                  std::string::npos)
+            << error.what();
+        EXPECT_NE(std::string(error.what()).find("lock timeout"), std::string::npos) << error.what();
+    }
+    PQclear(PQexec(holder, "ROLLBACK"));
+    PQfinish(holder);
+
+    EXPECT_EQ(admin->addCustomer(CustomerDataObject()), 2u);
+    std::vector<CustomerDataObject> customers;
+    admin->getCustomers(customers);
+    EXPECT_EQ(customers.size(), 2u);
+}
 
 // The plug-in exports its C entry points and nothing else.
 TEST(SqlCataloguePlugin, ExportsExactlyItsEntryPoints) {
