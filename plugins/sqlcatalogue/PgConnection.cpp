@@ -47,7 +47,6 @@ std::string environment(const char* name) {
 PgParams& PgParams::add(int64_t value) {
     values_.push_back(std::to_string(value));
     nulls_.push_back(false);
-    refresh();
     return *this;
 }
 
@@ -56,22 +55,19 @@ PgParams& PgParams::add(const std::string& value) {
         throw std::runtime_error("a text holding a NUL byte cannot be stored in the catalogue");
     values_.push_back(value);
     nulls_.push_back(false);
-    refresh();
     return *this;
 }
 
 PgParams& PgParams::addNull() {
     values_.emplace_back();
     nulls_.push_back(true);
-    refresh();
     return *this;
 }
 
-// The pointers are taken again after every change, since adding a value may
-// move the others.
-void PgParams::refresh() {
+const char* const* PgParams::values() const {
     pointers_.resize(values_.size());
     for (size_t i = 0; i < values_.size(); ++i) pointers_[i] = nulls_[i] ? nullptr : values_[i].c_str();
+    return pointers_.data();
 }
 
 PgResult::~PgResult() { PQclear(result_); }
@@ -127,7 +123,7 @@ PgConnection::PgConnection(const std::string& conninfo) {
 
 PgConnection::~PgConnection() { PQfinish(connection_); }
 
-bool PgConnection::usable() const { return PQstatus(connection_) == CONNECTION_OK; }
+bool PgConnection::usable() const { return !broken_ && PQstatus(connection_) == CONNECTION_OK; }
 
 void PgConnection::fail(const std::string& what) const {
     throw std::runtime_error(name_ + ": " + what + ": " + oneLine(PQerrorMessage(connection_)));
@@ -139,6 +135,14 @@ PgResult PgConnection::check(pg_result* result, const std::string& sql) {
     const std::string reason =
         oneLine(result != nullptr && *PQresultErrorMessage(result) != '\0' ? PQresultErrorMessage(result)
                                                                           : PQerrorMessage(connection_));
+    // A server that shuts down or ends the session sends a FATAL error
+    // before it closes the socket; libpq may not have seen the close yet.
+    const char* severity = result != nullptr ? PQresultErrorField(result, PG_DIAG_SEVERITY_NONLOCALIZED) : nullptr;
+    const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string sqlState = state != nullptr ? state : "";
+    if ((severity != nullptr && (std::strcmp(severity, "FATAL") == 0 || std::strcmp(severity, "PANIC") == 0)) ||
+        sqlState.rfind("08", 0) == 0 || sqlState.rfind("57P", 0) == 0)
+        broken_ = true;
     PQclear(result);
     if (!usable()) throw std::runtime_error(name_ + ": lost the connection to the server: " + reason);
     throw std::runtime_error(name_ + ": cannot run \"" + sql + "\": " + reason);

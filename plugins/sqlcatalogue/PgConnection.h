@@ -28,13 +28,15 @@ public:
     PgParams& addNull();
 
     size_t size() const { return values_.size(); }
-    const char* const* values() const { return pointers_.data(); }
+    // The values as libpq takes them (null for NULL); valid until the
+    // parameters change. Taken afresh on every call, so that copies and
+    // moves of the parameters never hand out pointers into another object.
+    const char* const* values() const;
 
 private:
-    void refresh();
     std::vector<std::string> values_;
     std::vector<bool> nulls_;
-    std::vector<const char*> pointers_;
+    mutable std::vector<const char*> pointers_;
 };
 
 // The rows of one statement. Columns are numbered from 0; NULL reads as 0
@@ -90,6 +92,7 @@ private:
     PgResult check(pg_result* result, const std::string& sql);
 
     pg_conn* connection_ = nullptr;
+    bool broken_ = false;  // the server ended the session (a FATAL error)
     std::string name_;
     std::unordered_map<std::string, std::string> prepared_;  // SQL text -> statement name
 };

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <dlfcn.h>
+#include <unistd.h>
 #include <libpq-fe.h>
 
 #include <gtest/gtest.h>
@@ -484,6 +485,41 @@ TEST_F(PostgresStore, AWriteThatCannotLockItsTableFailsAloneAndTheNextOneWorks) 
     std::vector<CustomerDataObject> customers;
     admin->getCustomers(customers);
     EXPECT_EQ(customers.size(), 2u);
+}
+
+// A session the server ends (as on a restart) fails the call that meets it,
+// naming the lost connection; the next call connects again.
+TEST_F(PostgresStore, ALostSessionFailsOneCallAndTheNextConnectsAgain) {
+    DbInterfaceManager manager;
+    AdministratorInterface* admin = manager.administratorInterface(true);
+    admin->addCustomer(CustomerDataObject());
+
+    PGconn* other = PQconnectdb(pgConninfo_.c_str());
+    ASSERT_EQ(PQstatus(other), CONNECTION_OK) << PQerrorMessage(other);
+    const std::string ours = "FROM pg_stat_activity WHERE datname = current_database() AND pid <> pg_backend_pid()"
+                             " AND application_name = 'vault-catalogue'";
+    PQclear(PQexec(other, ("SELECT pg_terminate_backend(pid) " + ours).c_str()));
+    for (int i = 0; i < 200; ++i) {
+        PGresult* left = PQexec(other, ("SELECT count(*) " + ours).c_str());
+        const bool gone = PQresultStatus(left) == PGRES_TUPLES_OK && std::string(PQgetvalue(left, 0, 0)) == "0";
+        PQclear(left);
+        if (gone) break;
+        ::usleep(10000);
+    }
+    PQfinish(other);
+
+    std::vector<CustomerDataObject> customers;
+    try {
+        admin->getCustomers(customers);
+        ADD_FAILURE() << "a call on the ended session succeeded";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find(storeName_ + ": lost the connection to the server: "),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_TRUE(customers.empty());
+    admin->getCustomers(customers);
+    EXPECT_EQ(customers.size(), 1u);
 }
 
 // The plug-in exports its C entry points and nothing else.
