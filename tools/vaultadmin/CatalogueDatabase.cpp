@@ -7,6 +7,7 @@
 #include "CatalogueSchema.h"
 #include "PgCatalogueSchema.h"
 #include "PgConnection.h"
+#include "VaultSettings.h"
 
 namespace VaultAdmin {
 
@@ -35,6 +36,13 @@ void prepareCatalogueDatabase(const CatalogueServer& server, bool force) {
                                              : "schema version " + std::to_string(version)) +
                                  "); use --force to replace it");
     SqlCatalogue::dropPgSchema(db);
+}
+
+std::string catalogueLocation() {
+    std::string backend = NodeConfig::get("database", "Backend", "sqlite");
+    for (char& c : backend) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (backend == "postgresql") return SqlCatalogue::describePgDatabase(NodeConfig::get("database", "Connection"));
+    return "catalogue database '" + DBConfig::Instance(false).getDatabaseFile() + "'";
 }
 
 bool connectionHoldsPassword(const std::string& connection) {

@@ -29,6 +29,11 @@ void prepareCatalogueDatabase(const CatalogueServer& server, bool force);
 // then write into node.conf).
 bool connectionHoldsPassword(const std::string& connection);
 
+// Where the node configuration the process points at keeps the catalogue:
+// "catalogue database '<file>'", or "catalogue database 'D' on server 'H:P'"
+// (never the password). Makes no connection.
+std::string catalogueLocation();
+
 // Creates the catalogue's tables in the database, or brings them to the
 // current schema version; returns a line saying what it found and did.
 std::string createCatalogueSchema(const std::string& connection);

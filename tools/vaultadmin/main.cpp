@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
 
     ShowArguments show;
     CLI::App* showCommand = app.add_subcommand(
-        "show", "Print the vault's customers, locations, computers and tasks with their ids, nodes and folders, "
+        "show", "Print where the catalogue is, then the vault's customers, locations, computers and tasks with their ids, nodes and folders, "
                 "and every safeset's version, record count, marked count and availability as read from the "
                 "storage. Exits with 1 when a storage file cannot be read.");
     showCommand->add_option("--config", show.config, "the vault's node configuration (default $VAULT_NODE_CONFIG)");
@@ -286,6 +286,7 @@ int main(int argc, char** argv) {
             InspectOptions options;
             options.readStorage = !show.catalogueOnly;
             const InspectedVault vault = inspectVault(options);
+            std::cout << catalogueLocation() << "\n";
             printVault(vault, std::cout);
             if (vault.problemCount() > 0) {
                 std::cerr << "vaultadmin: " << vault.problemCount() << " storage problem(s) found" << std::endl;

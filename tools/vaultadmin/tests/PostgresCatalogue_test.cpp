@@ -62,6 +62,7 @@ TEST_F(PostgresCatalogue, BuildShowRefuseReplaceAndAdd) {
     const std::map<std::string, std::string> env = {{"VAULT_NODE_CONFIG", root + "/node.conf"}};
     const Outcome show = vaultadmin({"show"}, env);
     ASSERT_EQ(show.exitCode, 0) << show.output;
+    EXPECT_EQ(show.output.rfind(name_ + "\nvault 1 'demo-vault' ", 0), 0u) << show.output;
     EXPECT_TRUE(contains(show.output, "customer 1 'Harbour Bakery'")) << show.output;
     EXPECT_EQ(occurrences(show.output, "\n      task "), 6u) << show.output;
 

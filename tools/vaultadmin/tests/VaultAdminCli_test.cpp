@@ -110,6 +110,7 @@ TEST(VaultAdminCli, GenerateFollowsItsOptions) {
     EXPECT_EQ(occurrences(show.output, "\ncustomer "), 2u) << show.output;
     EXPECT_EQ(occurrences(show.output, "' node node3 "), 2u) << show.output;
     EXPECT_TRUE(contains(show.output, "this node node1")) << show.output;
+    EXPECT_EQ(show.output.rfind("catalogue database '" + root + "/catalogue.db'\nvault ", 0), 0u) << show.output;
 }
 
 TEST(VaultAdminCli, DemoVaultLocksAndUnavailableSafesets) {
