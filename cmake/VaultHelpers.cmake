@@ -27,10 +27,18 @@ function(vault_library)
   target_link_libraries(${V_NAME} PUBLIC ${V_DEPS} PRIVATE ${V_PRIVATE_DEPS})
 endfunction()
 
-# vault_test(NAME <name> SOURCES ... DEPS ... [LABELS ...])
+# The folder of the throw-away PostgreSQL server that the CTest fixture
+# pg_server runs for the tests (plugins/sqlcatalogue/tests/pg-test-server.sh):
+# short, since it holds the server's socket, and one per build folder.
+string(MD5 _vault_build_hash "${CMAKE_BINARY_DIR}")
+string(SUBSTRING "${_vault_build_hash}" 0 12 _vault_build_hash)
+set(VAULT_PG_TEST_DIR "/tmp/vault-pgtest-${_vault_build_hash}")
+
+# vault_test(NAME <name> SOURCES ... DEPS ... [LABELS ...] [FIXTURES ...])
 # One GoogleTest program per call, registered with CTest test by test.
+# FIXTURES names CTest fixtures every test of the program needs (pg_server).
 function(vault_test)
-  cmake_parse_arguments(V "" "NAME" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(V "" "NAME" "SOURCES;DEPS;LABELS;FIXTURES" ${ARGN})
   add_executable(${V_NAME} ${V_SOURCES})
   target_compile_options(${V_NAME} PRIVATE ${VAULT_WARNINGS})
   target_link_libraries(${V_NAME} PRIVATE ${V_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
@@ -38,10 +46,17 @@ function(vault_test)
   # The environment reaches each test through a launcher (`cmake -E env`):
   # a list-valued ENVIRONMENT property does not survive test discovery.
   set_target_properties(${V_NAME} PROPERTIES CROSSCOMPILING_EMULATOR
-    "${CMAKE_COMMAND};-E;env;VAULT_BIN_DIR=${CMAKE_BINARY_DIR}/bin;VAULT_PLUGIN_DIR=${CMAKE_BINARY_DIR}/lib")
+    "${CMAKE_COMMAND};-E;env;VAULT_BIN_DIR=${CMAKE_BINARY_DIR}/bin;VAULT_PLUGIN_DIR=${CMAKE_BINARY_DIR}/lib;VAULT_PG_TEST_DIR=${VAULT_PG_TEST_DIR}")
+  # An empty property value would swallow the next property name.
+  set(_properties)
   if(V_LABELS)
-    # An empty LABELS value would swallow the next property name.
-    gtest_discover_tests(${V_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${V_LABELS}")
+    list(APPEND _properties LABELS "${V_LABELS}")
+  endif()
+  if(V_FIXTURES)
+    list(APPEND _properties FIXTURES_REQUIRED "${V_FIXTURES}")
+  endif()
+  if(_properties)
+    gtest_discover_tests(${V_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${_properties})
   else()
     gtest_discover_tests(${V_NAME} DISCOVERY_TIMEOUT 60)
   endif()

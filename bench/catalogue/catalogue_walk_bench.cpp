@@ -3,12 +3,16 @@
 // computer): getCustomers; per customer getCustomerLocations; per location
 // getLocationComputers; per computer getComputerTasks; per task
 // getNodeByTaskId -- through the interface manager and the SQL catalogue
-// plug-in. Beside it, the sqlite3 shell runs the same sequence of SELECTs
-// from a script. Prints both times (best of three) and their ratio.
+// plug-in, once on its SQLite store and once on its PostgreSQL store. Beside
+// each, the database's own shell (sqlite3, psql) runs the same sequence of
+// SELECTs from a script, and one JOIN that gives the same rows. Prints every
+// time (best of three) and the ratios.
 //
 // Usage: catalogue_walk_bench [work-folder]   (default /tmp/catalogue-bench)
-// The vault is built once in <work-folder>/catalogue.db and reused. The
-// plug-in is found through VAULT_PLUGIN_DIR, else beside the program.
+// The SQLite vault is built once in <work-folder>/catalogue.db and reused; the
+// PostgreSQL vault lives on a throw-away server in <work-folder>/pg, started
+// and stopped by the run (pg-test-server.sh). The plug-in is found through
+// VAULT_PLUGIN_DIR, else beside the program.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include "DataObjects/DataObjects.h"
@@ -201,6 +206,107 @@ double runShell(const std::string& database, const std::string& script) {
     return seconds;
 }
 
+// The rows of the whole walk in one statement, in walk order.
+const char* const kJoinSql =
+    "SELECT c.id, c.name, c.short_name, c.reference, c.contact, c.status, "
+    "l.id, l.customer_id, l.name, l.reference, l.address, l.status, "
+    "m.id, m.location_id, m.agent_type_id, m.name, m.description, m.host_name, m.operating_system, "
+    "m.agent_version, m.contact, m.notes, m.status, m.licence_count, m.node_name, m.storage_group_type, m.guid, "
+    "m.active, t.id, t.type_id, t.computer_id, t.name, t.storage_policy_id, t.billing_code_id, t.description, "
+    "t.guid, t.status, t.enabled, t.visible, t.node_id, t.suspect, t.pool_guid, t.task_folder, "
+    "t.storage_group_type, t.alias_guid, t.original_size, t.revision, "
+    "n.id, n.host_name, n.address, n.cluster_address, n.description, n.version, n.platform, n.state, "
+    "n.requested_state, n.primary_storage_group_id "
+    "FROM customer c JOIN location l ON l.customer_id = c.id JOIN computer m ON m.location_id = l.id "
+    "JOIN task t ON t.computer_id = m.id LEFT JOIN node n ON n.id = t.node_id ORDER BY c.id, l.id, m.id, t.id;\n";
+
+double timeCommand(const std::string& command) {
+    const Clock::time_point start = Clock::now();
+    const int status = std::system(command.c_str());
+    const double seconds = secondsSince(start);
+    if (status != 0) throw std::runtime_error("bench: failed: " + command);
+    return seconds;
+}
+
+// A PostgreSQL server of the run's own, stopped when the run ends.
+class BenchServer {
+public:
+    explicit BenchServer(std::string folder) : folder_(std::move(folder)) {
+        if (std::system(("'" + std::string(PG_TEST_SERVER_SCRIPT) + "' start '" + folder_ + "' >/dev/null").c_str()) != 0)
+            throw std::runtime_error("bench: cannot start a PostgreSQL server in " + folder_);
+        std::ifstream in(folder_ + "/conninfo");
+        std::getline(in, conninfo_);
+    }
+    ~BenchServer() {
+        if (std::system(("'" + std::string(PG_TEST_SERVER_SCRIPT) + "' stop '" + folder_ + "' >/dev/null").c_str()) != 0)
+            std::fprintf(stderr, "bench: could not stop the server in %s\n", folder_.c_str());
+    }
+    BenchServer(const BenchServer&) = delete;
+    BenchServer& operator=(const BenchServer&) = delete;
+    std::string conninfo(const std::string& database) const { return conninfo_ + " dbname=" + database; }
+
+private:
+    std::string folder_;
+    std::string conninfo_;
+};
+
+void pgExec(const std::string& conninfo, const std::string& sql) {
+    PGconn* connection = PQconnectdb(conninfo.c_str());
+    if (PQstatus(connection) != CONNECTION_OK) {
+        const std::string reason = PQerrorMessage(connection);
+        PQfinish(connection);
+        throw std::runtime_error("bench: " + reason);
+    }
+    PGresult* result = PQexec(connection, sql.c_str());
+    const ExecStatusType status = PQresultStatus(result);
+    const std::string reason = PQresultErrorMessage(result);
+    PQclear(result);
+    PQfinish(connection);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) throw std::runtime_error("bench: " + reason);
+}
+
+// The same vault as the SQLite one: the plug-in creates the schema, the
+// vault and the node; the bulk rows go in as one statement per table.
+void buildPostgresVault(const std::string& conninfo) {
+    {
+        DatabaseInterfaces::DbInterfaceManager manager;
+        DatabaseInterfaces::AdministratorInterface* admin = manager.administratorInterface(true);
+        DataObjects::VaultDataObject vault;
+        vault.name = "bench-vault";
+        admin->addVault(vault);
+        DataObjects::NodeDataObject node;
+        node.hostName = "bench-node";
+        admin->registerNodeToCluster(node);
+    }
+    const std::string customers = std::to_string(kCustomers);
+    const std::string computers = std::to_string(kCustomers * kComputersPerLocation);
+    pgExec(conninfo,
+           "BEGIN;"
+           "INSERT INTO customer SELECT g, 'customer ' || g, 'c' || g, 'REF-' || g, '', 0 FROM generate_series(1, " +
+               customers + ") g;"
+           "INSERT INTO location SELECT g, g, 'location ' || g, 'LREF-' || g, '', 0 FROM generate_series(1, " +
+               customers + ") g;"
+           "INSERT INTO computer SELECT g, (g - 1) / " + std::to_string(kComputersPerLocation) +
+               " + 1, 0, 'computer ' || g, '', 'host' || g, 'linux', '8.5', '', '', 1, 1, '', 4, 'COMPUTER-' || g, 1"
+               " FROM generate_series(1, " + computers + ") g;"
+           "INSERT INTO task SELECT g, 1, (g - 1) / " + std::to_string(kTasksPerComputer) +
+               " + 1, 'task ' || g, 0, 0, '', 'TASK-' || g, 1, 1, 1, 1, 0, 'POOL-' || g, '/storage/task' || g || '/',"
+               " 4, '', 0, 0 FROM generate_series(1, " + std::to_string(kTasks) + ") g;"
+           "COMMIT; ANALYZE;");
+}
+
+void useConfig(const std::string& path, const std::string& databaseLines) {
+    std::ofstream(path, std::ios::trunc) << "[node]\nHostName=bench-node\n[database]\nPlugin=SqlCatalogue\n"
+                                         << "VaultID=bench-vault\n" << databaseLines;
+    ::setenv("VAULT_NODE_CONFIG", path.c_str(), 1);
+}
+
+void checkWalk(const WalkResult& result) {
+    if (result.tasks != kTasks || result.boundToNode != kTasks)
+        throw std::runtime_error("bench: the walk saw " + std::to_string(result.tasks) + " tasks, " +
+                                 std::to_string(result.boundToNode) + " bound to a node");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -209,37 +315,59 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(folder);
         const std::string database = folder + "/catalogue.db";
         const std::string config = folder + "/node.conf";
-        std::ofstream(config, std::ios::trunc) << "[node]\nHostName=bench-node\n[database]\nPlugin=SqlCatalogue\n"
-                                               << "VaultID=bench-vault\nFile=" << database << "\n";
-        ::setenv("VAULT_NODE_CONFIG", config.c_str(), 1);
+        const std::string script = folder + "/walk.sql";
+        const std::string joinScript = folder + "/join.sql";
+        std::ofstream(joinScript, std::ios::trunc) << kJoinSql;
+        const long long statements = 1LL + kCustomers + kCustomers + kCustomers * kComputersPerLocation + kTasks;
 
+        // SQLite.
+        useConfig(config, "File=" + database + "\n");
         if (countTasks(database) != kTasks) {
             const Clock::time_point start = Clock::now();
             buildVault(database);
-            std::printf("built %d tasks in %.2f s\n", kTasks, secondsSince(start));
+            std::printf("SQLite: built %d tasks in %.2f s\n", kTasks, secondsSince(start));
         } else {
-            std::printf("reusing %s (%d tasks)\n", database.c_str(), kTasks);
+            std::printf("SQLite: reusing %s (%d tasks)\n", database.c_str(), kTasks);
         }
-
-        // Writes the shell's script from a first walk, then times three more.
+        // Writes the shells' script from a first walk, then times three more.
         const WalkResult first = walk(true);
-        if (first.tasks != kTasks || first.boundToNode != kTasks)
-            throw std::runtime_error("bench: the walk saw " + std::to_string(first.tasks) + " tasks, " +
-                                     std::to_string(first.boundToNode) + " bound to a node");
-        const std::string script = folder + "/walk.sql";
+        checkWalk(first);
         std::ofstream(script, std::ios::trunc) << first.script;
-
-        double manager = 1e9;
-        double shell = 1e9;
+        double sqliteManager = 1e9, sqliteShell = 1e9, sqliteJoin = 1e9;
         for (int i = 0; i < 3; ++i) {
-            manager = std::min(manager, walk(false).seconds);
-            shell = std::min(shell, runShell(database, script));
+            sqliteManager = std::min(sqliteManager, walk(false).seconds);
+            sqliteShell = std::min(sqliteShell, runShell(database, script));
+            sqliteJoin = std::min(sqliteJoin, runShell(database, joinScript));
         }
-        std::printf("walk of %lld tasks through the manager: %.3f s (%.3f s per 10,000 tasks)\n", first.tasks,
-                    manager, manager * 10000.0 / static_cast<double>(first.tasks));
-        std::printf("sqlite3 shell, same %lld SELECTs:       %.3f s\n",
-                    1LL + kCustomers + kCustomers + kCustomers * kComputersPerLocation + first.tasks, shell);
-        std::printf("ratio manager / shell: %.2f\n", manager / shell);
+
+        // PostgreSQL, on a server of this run's own.
+        BenchServer server(folder + "/pg");
+        const std::string conninfo = server.conninfo("bench");
+        pgExec(server.conninfo("postgres"), "CREATE DATABASE bench");
+        useConfig(config, "Backend=postgresql\nConnection=" + conninfo + "\n");
+        {
+            const Clock::time_point start = Clock::now();
+            buildPostgresVault(conninfo);
+            std::printf("PostgreSQL: built %d tasks in %.2f s\n", kTasks, secondsSince(start));
+        }
+        checkWalk(walk(false));  // warms the server's caches as the SQLite walk did
+        const std::string psql = "psql -X -q -A -t -v ON_ERROR_STOP=1 -o /dev/null -d '" + conninfo + "' -f ";
+        double pgManager = 1e9, pgShell = 1e9, pgJoin = 1e9;
+        for (int i = 0; i < 3; ++i) {
+            pgManager = std::min(pgManager, walk(false).seconds);
+            pgShell = std::min(pgShell, timeCommand(psql + "'" + script + "'"));
+            pgJoin = std::min(pgJoin, timeCommand(psql + "'" + joinScript + "'"));
+        }
+
+        std::printf("\nwalk of %d tasks (%lld SELECTs), best of three:\n", kTasks, statements);
+        std::printf("%-12s %10s %10s %10s %14s %14s\n", "store", "manager", "shell", "one JOIN", "manager/shell",
+                    "manager/JOIN");
+        std::printf("%-12s %9.3fs %9.3fs %9.3fs %14.2f %14.2f\n", "SQLite", sqliteManager, sqliteShell, sqliteJoin,
+                    sqliteManager / sqliteShell, sqliteManager / sqliteJoin);
+        std::printf("%-12s %9.3fs %9.3fs %9.3fs %14.2f %14.2f\n", "PostgreSQL", pgManager, pgShell, pgJoin,
+                    pgManager / pgShell, pgManager / pgJoin);
+        std::printf("(shell: sqlite3 or psql running the walk's SELECTs from a script; one JOIN: the same rows "
+                    "from one statement in the same shell)\n");
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());

@@ -147,11 +147,11 @@ public:
 }  // namespace
 
 DatabaseInterfaces::ApplicationInterface* newApplicationInterface(const std::string& databaseFile) {
-    return new SqlApplicationInterface(openSqliteCatalogue(databaseFile));
+    return new SqlApplicationInterface(openConfiguredCatalogue(databaseFile));
 }
 
 DatabaseInterfaces::AdministratorInterface* newAdministratorInterface(const std::string& databaseFile) {
-    return new SqlAdministratorInterface(openSqliteCatalogue(databaseFile));
+    return new SqlAdministratorInterface(openConfiguredCatalogue(databaseFile));
 }
 
 }  // namespace SqlCatalogue

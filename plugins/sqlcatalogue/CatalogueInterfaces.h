@@ -1,9 +1,11 @@
 // The interface objects the plug-in's factories hand out. Each call returns a
 // new object that the caller owns and deletes through its virtual destructor.
 //
-// The application and administrator interfaces answer from the SQLite
-// catalogue at `databaseFile`; each object keeps its own connection, opened on
-// its first call, and serialises calls made on it from several threads.
+// The application and administrator interfaces answer from the store the
+// node configuration chooses when they are created (openConfiguredCatalogue:
+// the SQLite catalogue at `databaseFile`, or the PostgreSQL database of
+// [database] Connection); each object keeps its own connection, opened on its
+// first call, and serialises calls made on it from several threads.
 // Operations the catalogue does not serve raise "Not implemented".
 #pragma once
 

@@ -95,4 +95,17 @@ public:
 // creates it. Every open brings the file to the current schema version.
 std::unique_ptr<CatalogueStore> openSqliteCatalogue(const std::string& path);
 
+// The catalogue in a database on a PostgreSQL server, reached with the libpq
+// connection string `conninfo`. The connection is made on first use (and made
+// again after the server was lost); every connection brings the database to
+// the current schema version. Errors name the database and the server, never
+// the password.
+std::unique_ptr<CatalogueStore> openPostgresCatalogue(const std::string& conninfo);
+
+// The store the node configuration chooses: [database] Backend "sqlite" (the
+// default) opens the SQLite file `databaseFile`, "postgresql" the database
+// that [database] Connection names. Letter case of the backend is ignored;
+// any other value raises std::runtime_error.
+std::unique_ptr<CatalogueStore> openConfiguredCatalogue(const std::string& databaseFile);
+
 }  // namespace SqlCatalogue

@@ -4,6 +4,8 @@
 // getDatabaseFactory's second text is the catalogue database file; when it is
 // null or empty, each interface uses [database] File of the node
 // configuration at the time it is created. The other four texts are ignored.
+// The file serves the SQLite store; with [database] Backend=postgresql the
+// interfaces use [database] Connection instead (CatalogueStore.h).
 #include <string>
 
 #include "CatalogueInterfaces.h"

@@ -41,7 +41,7 @@ public:
 
 class SqlDiagnosticsInterface final : public DBDiagnosticsInterface {
 public:
-    explicit SqlDiagnosticsInterface(const std::string& databaseFile) : store_(openSqliteCatalogue(databaseFile)) {}
+    explicit SqlDiagnosticsInterface(const std::string& databaseFile) : store_(openConfiguredCatalogue(databaseFile)) {}
     int32_t runDiagnostics(uint32_t) override { return store_->checkIntegrity() ? 0 : 1; }
 
 private:

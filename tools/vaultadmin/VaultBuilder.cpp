@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "CatalogueDatabase.h"
 #include "Carrowen/Writers.h"
 #include "DatabaseInterfaces/AdministratorInterface.h"
 #include "DatabaseInterfaces/DbInterfaceManager.h"
@@ -36,7 +37,7 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void writeNodeConfig(const VaultDescription& vault, const VaultPaths& paths) {
+void writeNodeConfig(const VaultDescription& vault, const VaultPaths& paths, const BuildOptions& options) {
     if (::setenv("VAULT_NODE_CONFIG", paths.nodeConfig.c_str(), 1) != 0)
         throw std::runtime_error("cannot set VAULT_NODE_CONFIG");
     NodeConfig::set("node", "HostName", vault.thisNode);
@@ -44,7 +45,12 @@ void writeNodeConfig(const VaultDescription& vault, const VaultPaths& paths) {
     NodeConfig::set("node", "LockFolder", paths.locks);
     NodeConfig::set("database", "VaultID", vault.id);
     NodeConfig::set("database", "Plugin", "SqlCatalogue");
-    NodeConfig::set("database", "File", paths.catalogue);
+    if (options.databaseConnection.empty()) {
+        NodeConfig::set("database", "File", paths.catalogue);
+    } else {
+        NodeConfig::set("database", "Backend", "postgresql");
+        NodeConfig::set("database", "Connection", options.databaseConnection);
+    }
     NodeConfig::set("local", "Mount_0", paths.storage);
     fs::create_directories(paths.locks);
 }
@@ -65,16 +71,20 @@ class CatalogueWriter final {
 public:
     CatalogueWriter(const VaultDescription& vault, const VaultPaths& paths) : vault_(vault), paths_(paths) {}
 
-    void write() {
+    // With `addVaultRecord` false the vault record is there already and the
+    // customers are added to it.
+    void write(bool addVaultRecord = true) {
         DatabaseInterfaces::DbInterfaceManager manager;
         DatabaseInterfaces::AdministratorInterface* admin = manager.administratorInterface(true);
         if (!admin) throw std::runtime_error("the database plug-in gave no administrator interface");
 
-        DataObjects::VaultDataObject vaultRecord;
-        vaultRecord.name = vault_.id;
-        vaultRecord.guid = vault_.guid;
-        vaultRecord.version = vault_.version;
-        admin->addVault(vaultRecord);
+        if (addVaultRecord) {
+            DataObjects::VaultDataObject vaultRecord;
+            vaultRecord.name = vault_.id;
+            vaultRecord.guid = vault_.guid;
+            vaultRecord.version = vault_.version;
+            admin->addVault(vaultRecord);
+        }
 
         std::vector<uint32_t> nodeIds;
         for (const std::string& hostName : vault_.nodes) {
@@ -253,14 +263,20 @@ std::string taskFolderOf(const VaultPaths& paths, const ComputerDescription& com
 BuildReport buildVault(const VaultDescription& vault, const std::string& root, const BuildOptions& options) {
     const VaultPaths paths(root);
     checkFreeSpace(vault, paths);
+    const CatalogueServer server{options.databaseConnection};
+    // A catalogue database that holds a vault is refused before anything is
+    // written; with --force it is emptied only once the folder is known to
+    // be replaceable.
+    if (!server.connection.empty() && !options.force) prepareCatalogueDatabase(server, false);
     beginBuild(paths, options.force);
+    if (!server.connection.empty() && options.force) prepareCatalogueDatabase(server, true);
 
     BuildReport report;
     report.nodeConfig = paths.nodeConfig;
     report.tasks = vault.taskCount();
     report.safesets = vault.safesetCount();
     report.containerBytes = vault.containerBytes();
-    writeNodeConfig(vault, paths);
+    writeNodeConfig(vault, paths, options);
 
     Clock::time_point start = Clock::now();
     CatalogueWriter(vault, paths).write();
@@ -274,6 +290,39 @@ BuildReport buildVault(const VaultDescription& vault, const std::string& root, c
     writeAllTaskStorage(vault, paths, options);
     report.storageSeconds = secondsSince(start);
     finishBuild(paths);
+    return report;
+}
+
+BuildReport addToVault(const VaultDescription& more, const BuildOptions& options) {
+    const std::string configured = DBConfig::Instance(false).getVaultID();
+    if (more.id != configured)
+        throw std::runtime_error("the description is of vault '" + more.id + "', the node configuration " +
+                                 NodeConfig::path() + " of vault '" + configured + "'");
+    const VaultPaths paths(fs::path(NodeConfig::path()).parent_path().string());
+    checkFreeSpace(more, paths);
+    for (const CustomerDescription& customer : more.customers)
+        for (const LocationDescription& location : customer.locations)
+            for (const ComputerDescription& computer : location.computers)
+                for (const TaskDescription& task : computer.tasks) {
+                    const std::string folder = taskFolderOf(paths, computer, task);
+                    std::error_code error;
+                    if (fs::exists(folder, error) || error)
+                        throw std::runtime_error("task '" + task.name + "': its folder " + folder +
+                                                 " exists already (give new customer or computer names)");
+                }
+
+    BuildReport report;
+    report.nodeConfig = paths.nodeConfig;
+    report.tasks = more.taskCount();
+    report.safesets = more.safesetCount();
+    report.containerBytes = more.containerBytes();
+    Clock::time_point start = Clock::now();
+    writeAllTaskStorage(more, paths, options);
+    PosixFiles::syncFileSystem(paths.storage);
+    report.storageSeconds = secondsSince(start);
+    start = Clock::now();
+    CatalogueWriter(more, paths).write(false);
+    report.catalogueSeconds = secondsSince(start);
     return report;
 }
 

@@ -42,6 +42,10 @@ struct BuildOptions {
     // to disk on its own, so the storage phase waits on the disk rather than
     // the processor; several writers keep the disk's queue full.
     unsigned storageWriters = 4;
+    // A libpq connection string: the catalogue goes into that PostgreSQL
+    // database ([database] Backend=postgresql) instead of DIR/catalogue.db.
+    // The text is written into DIR/node.conf as given (CatalogueDatabase.h).
+    std::string databaseConnection;
 };
 
 struct BuildReport {
@@ -59,5 +63,13 @@ std::string taskFolderOf(const VaultPaths& paths, const ComputerDescription& com
 // Builds the vault under `root`. Throws std::runtime_error (naming what
 // failed) and leaves the marker when anything goes wrong.
 BuildReport buildVault(const VaultDescription& vault, const std::string& root, const BuildOptions& options);
+
+// Adds the customers of `more` (with their locations, computers and tasks) to
+// the built vault whose node configuration the process points at, while the
+// tools may be running on it: every task's storage is written first, then its
+// catalogue records, so a tool never meets a task whose files are missing.
+// `more` must name the same vault ID; its nodes are registered when new. A
+// task whose folder exists already is refused before anything is written.
+BuildReport addToVault(const VaultDescription& more, const BuildOptions& options);
 
 }  // namespace VaultAdmin

@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "CatalogueDatabase.h"
 #include "DemoVault.h"
 #include "DescriptionParser.h"
 #include "PluginSelection.h"
@@ -69,6 +70,7 @@ struct BuildArguments {
     std::string root;
     bool force = false;
     std::string cataloguePlugin;
+    std::string databaseConnection;
 };
 
 // --catalogue-plugin NAME: the plug-in the built vault's tools use.
@@ -84,6 +86,23 @@ void applyPlugin(const BuildArguments& arguments, const BuildReport& report) {
     if (arguments.cataloguePlugin.empty()) return;
     selectCataloguePlugin(report.nodeConfig, arguments.cataloguePlugin);
     std::cout << "catalogue plug-in: " << arguments.cataloguePlugin << std::endl;
+}
+
+const char* const kConnectionHelp =
+    "keep the catalogue in this PostgreSQL database (a libpq connection string, written into node.conf as "
+    "given: name a password file with passfile=... rather than the password) instead of ROOT/catalogue.db";
+
+void addConnectionOption(CLI::App* command, std::string& connection) {
+    command->add_option("--database-connection", connection, kConnectionHelp);
+}
+
+// A password in the connection string ends up in node.conf: said once, on
+// standard error, without the password.
+void warnOfPassword(const std::string& connection) {
+    if (connectionHoldsPassword(connection))
+        std::cerr << "vaultadmin: warning: the connection string holds a password, which node.conf will now hold "
+                     "too; keep it in a password file instead (passfile=..., see docs/database.md)"
+                  << std::endl;
 }
 
 struct ShowArguments {
@@ -114,8 +133,9 @@ int main(int argc, char** argv) {
                  "export line that points the tools at it.");
     buildCommand->add_option("--description", build.description, "vault description file (JSON)")->required();
     buildCommand->add_option("--root", build.root, "folder to build the vault in")->required();
-    buildCommand->add_flag("--force", build.force, "replace an earlier vault in --root");
+    buildCommand->add_flag("--force", build.force, "replace an earlier vault in --root (and in the database)");
     addPluginOption(buildCommand, build);
+    addConnectionOption(buildCommand, build.databaseConnection);
 
     std::string validateFile;
     CLI::App* validateCommand =
@@ -126,8 +146,9 @@ int main(int argc, char** argv) {
     CLI::App* demoCommand = app.add_subcommand(
         "demo", "Build the small demo vault under --root (its description is written to ROOT/vault.json).");
     demoCommand->add_option("--root", demo.root, "folder to build the vault in")->required();
-    demoCommand->add_flag("--force", demo.force, "replace an earlier vault in --root");
+    demoCommand->add_flag("--force", demo.force, "replace an earlier vault in --root (and in the database)");
     addPluginOption(demoCommand, demo);
+    addConnectionOption(demoCommand, demo.databaseConnection);
 
     BuildArguments generated;
     SyntheticParameters synthetic;
@@ -137,8 +158,9 @@ int main(int argc, char** argv) {
                     "last) with probability --marked-share; unavailable with probability --unavailable-share. "
                     "Task i is bound to node<i mod K + 1>; node1 is this node.");
     generateCommand->add_option("--root", generated.root, "folder to build the vault in")->required();
-    generateCommand->add_flag("--force", generated.force, "replace an earlier vault in --root");
+    generateCommand->add_flag("--force", generated.force, "replace an earlier vault in --root (and in the database)");
     addPluginOption(generateCommand, generated);
+    addConnectionOption(generateCommand, generated.databaseConnection);
     generateCommand->add_option("--tasks", synthetic.tasks, "number of tasks")->capture_default_str();
     generateCommand->add_option("--safesets-per-task", synthetic.safesetsPerTask, "safesets of every task")
         ->capture_default_str();
@@ -165,9 +187,23 @@ int main(int argc, char** argv) {
                                 "computers of every customer")
         ->capture_default_str();
 
+    std::string schemaConnection;
+    CLI::App* schemaCommand = app.add_subcommand(
+        "create-schema", "Create the catalogue's tables in an empty PostgreSQL database (or bring them to the "
+                         "current schema version), so that vault nodes can share it.");
+    schemaCommand->add_option("--database-connection", schemaConnection, "libpq connection string of the database")
+        ->required();
+
+    std::string addConfig, addDescription;
+    CLI::App* addCommand = app.add_subcommand(
+        "add-tasks", "Add the customers of a JSON description (same vault ID; new customer or computer names) with "
+                     "their tasks to a built vault, while the tools may run on it: storage first, then catalogue.");
+    addCommand->add_option("--config", addConfig, "the vault's node configuration (default $VAULT_NODE_CONFIG)");
+    addCommand->add_option("--description", addDescription, "description of what to add (JSON)")->required();
+
     ShowArguments show;
     CLI::App* showCommand = app.add_subcommand(
-        "show", "Print the vault's customers, locations, computers and tasks with their ids, nodes and folders, "
+        "show", "Print where the catalogue is, then the vault's customers, locations, computers and tasks with their ids, nodes and folders, "
                 "and every safeset's version, record count, marked count and availability as read from the "
                 "storage. Exits with 1 when a storage file cannot be read.");
     showCommand->add_option("--config", show.config, "the vault's node configuration (default $VAULT_NODE_CONFIG)");
@@ -228,6 +264,8 @@ int main(int argc, char** argv) {
             const VaultDescription vault = readDescriptionFile(build.description);
             BuildOptions options;
             options.force = build.force;
+            options.databaseConnection = build.databaseConnection;
+            warnOfPassword(options.databaseConnection);
             const BuildReport report = buildVault(vault, build.root, options);
             applyPlugin(build, report);
             printBuilt(report, false);
@@ -239,6 +277,8 @@ int main(int argc, char** argv) {
             const VaultDescription vault = parseDescription(demoDescriptionJson());
             BuildOptions options;
             options.force = demo.force;
+            options.databaseConnection = demo.databaseConnection;
+            warnOfPassword(options.databaseConnection);
             const BuildReport report = buildVault(vault, demo.root, options);
             const VaultPaths paths(demo.root);
             PosixFiles::writeFileDurably(paths.description, demoDescriptionJson());
@@ -256,16 +296,26 @@ int main(int argc, char** argv) {
             }
             BuildOptions options;
             options.force = generated.force;
+            options.databaseConnection = generated.databaseConnection;
+            warnOfPassword(options.databaseConnection);
             options.progress = &std::cout;
             options.storageWriters = storageWriters;
             const BuildReport report = buildVault(vault, generated.root, options);
             applyPlugin(generated, report);
             printBuilt(report, true);
+        } else if (*schemaCommand) {
+            std::cout << createCatalogueSchema(schemaConnection) << std::endl;
+        } else if (*addCommand) {
+            const VaultDescription more = readDescriptionFile(addDescription);
+            useVault(addConfig);
+            const BuildReport report = addToVault(more, BuildOptions());
+            std::cout << "added " << report.tasks << " tasks, " << report.safesets << " safesets" << std::endl;
         } else if (*showCommand) {
             useVault(show.config);
             InspectOptions options;
             options.readStorage = !show.catalogueOnly;
             const InspectedVault vault = inspectVault(options);
+            std::cout << catalogueLocation() << "\n";
             printVault(vault, std::cout);
             if (vault.problemCount() > 0) {
                 std::cerr << "vaultadmin: " << vault.problemCount() << " storage problem(s) found" << std::endl;

@@ -4,16 +4,24 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <dlfcn.h>
+#include <unistd.h>
+#include <libpq-fe.h>
+
 #include <gtest/gtest.h>
 
 #include "DatabaseInterfaces/AdministratorInterface.h"
 #include "DatabaseInterfaces/ApplicationInterface.h"
+#include "DatabaseInterfaces/DBDiagnosticsInterface.h"
 #include "DatabaseInterfaces/DbInterfaceManager.h"
+#include "DatabaseInterfaces/Factories.h"
+#include "PgTestServer.h"
 #include "TestVault.h"
 
 namespace SqlCatalogueTest {
@@ -44,9 +52,10 @@ void expectSameTask(const TaskDataObject& expected, const TaskDataObject& actual
     EXPECT_EQ(expected.revision, actual.revision);
 }
 
-class CatalogueThroughManager : public CatalogueFixture {};
+// Every case runs against the SQLite file and the PostgreSQL server alike.
+class CatalogueThroughManager : public StoreFixture {};
 
-TEST_F(CatalogueThroughManager, WalksWhatTheAdministratorWroteInOrderWithEveryField) {
+TEST_P(CatalogueThroughManager, WalksWhatTheAdministratorWroteInOrderWithEveryField) {
     SmallVault ids;
     {
         DbInterfaceManager writer;
@@ -133,7 +142,7 @@ TEST_F(CatalogueThroughManager, WalksWhatTheAdministratorWroteInOrderWithEveryFi
     EXPECT_EQ(walkedTasks, ids.taskIds);
 }
 
-TEST_F(CatalogueThroughManager, LookUpsByIdGuidAndHostName) {
+TEST_P(CatalogueThroughManager, LookUpsByIdGuidAndHostName) {
     DbInterfaceManager manager;
     const SmallVault ids = buildSmallVault(*manager.administratorInterface(true));
     DatabaseInterfaces::ApplicationInterface* app = manager.applicationInterface(true);
@@ -189,7 +198,7 @@ TEST_F(CatalogueThroughManager, LookUpsByIdGuidAndHostName) {
     EXPECT_EQ(app->registerNodeToCluster(again), ids.nodeIds[0]);
 }
 
-TEST_F(CatalogueThroughManager, LookUpsThatFindNothingLeaveRecordsAndListsAlone) {
+TEST_P(CatalogueThroughManager, LookUpsThatFindNothingLeaveRecordsAndListsAlone) {
     DbInterfaceManager manager;
     const SmallVault ids = buildSmallVault(*manager.administratorInterface(true));
     AdministratorInterface* admin = manager.administratorInterface(true);
@@ -226,7 +235,7 @@ TEST_F(CatalogueThroughManager, LookUpsThatFindNothingLeaveRecordsAndListsAlone)
     EXPECT_TRUE(locations.empty());
 }
 
-TEST_F(CatalogueThroughManager, WritesUpdateAndRemoveTasksAndRefuseBadParents) {
+TEST_P(CatalogueThroughManager, WritesUpdateAndRemoveTasksAndRefuseBadParents) {
     DbInterfaceManager manager;
     const SmallVault ids = buildSmallVault(*manager.administratorInterface(true));
     AdministratorInterface* admin = manager.administratorInterface(true);
@@ -271,7 +280,7 @@ TEST_F(CatalogueThroughManager, WritesUpdateAndRemoveTasksAndRefuseBadParents) {
             ADD_FAILURE() << "expected a refusal: " << entry.first;
         } catch (const std::runtime_error& error) {
             EXPECT_NE(std::string(error.what()).find(entry.first), std::string::npos) << error.what();
-            EXPECT_NE(std::string(error.what()).find(databaseFile_), std::string::npos) << error.what();
+            EXPECT_NE(std::string(error.what()).find(storeName_), std::string::npos) << error.what();
         }
     }
     std::vector<TaskDataObject> all;
@@ -279,14 +288,13 @@ TEST_F(CatalogueThroughManager, WritesUpdateAndRemoveTasksAndRefuseBadParents) {
     EXPECT_EQ(all.size(), 7u);
 }
 
-TEST_F(CatalogueThroughManager, RefusesIdsBeyond32BitsAndKeepsTheTable) {
+TEST_P(CatalogueThroughManager, RefusesIdsBeyond32BitsAndKeepsTheTable) {
     {
         DbInterfaceManager manager;
         manager.administratorInterface(true)->addCustomer(CustomerDataObject());
     }
-    runSql(databaseFile_,
-           "INSERT INTO customer(id, name, short_name, reference, contact, status) "
-           "VALUES (4294967295, 'last', '', '', '', 0)");
+    runStoreSql("INSERT INTO customer(id, name, short_name, reference, contact, status) "
+                "VALUES (4294967295, 'last', '', '', '', 0)");
     DbInterfaceManager manager;
     AdministratorInterface* admin = manager.administratorInterface(true);
     try {
@@ -302,7 +310,7 @@ TEST_F(CatalogueThroughManager, RefusesIdsBeyond32BitsAndKeepsTheTable) {
     EXPECT_EQ(customers[1].id, 4294967295u);
 }
 
-TEST_F(CatalogueThroughManager, GlobalSettingsComeFromTheDatabaseOrTheDefault) {
+TEST_P(CatalogueThroughManager, GlobalSettingsComeFromTheDatabaseOrTheDefault) {
     DbInterfaceManager manager;
     DatabaseInterfaces::ApplicationInterface* app = manager.applicationInterface(true);
     std::string value;
@@ -320,7 +328,7 @@ TEST_F(CatalogueThroughManager, GlobalSettingsComeFromTheDatabaseOrTheDefault) {
     EXPECT_EQ(days, 1);
 }
 
-TEST_F(CatalogueThroughManager, UnservedOperationsRaiseNotImplemented) {
+TEST_P(CatalogueThroughManager, UnservedOperationsRaiseNotImplemented) {
     DbInterfaceManager manager;
     AdministratorInterface* admin = manager.administratorInterface(true);
     DatabaseInterfaces::ApplicationInterface* app = manager.applicationInterface(true);
@@ -344,36 +352,174 @@ TEST_F(CatalogueThroughManager, UnservedOperationsRaiseNotImplemented) {
     }
 }
 
-TEST_F(CatalogueThroughManager, MissingCorruptAndNewerFilesRaiseErrorsNamingTheFile) {
+// A store that cannot serve raises, at the first call, an error that names
+// the store (file, or database and server) and says why, never a password;
+// and a failed open leaves the interface usable for a retry.
+TEST_P(CatalogueThroughManager, UnusableStoresRaiseErrorsNamingThem) {
     struct Case {
         const char* label;
-        std::function<void(const std::string&)> prepare;
-        const char* expected;
+        std::function<void()> prepare;  // breaks the store
+        std::string name;               // how the error names the store
+        std::string expected;
     };
-    const std::vector<Case> cases = {
-        {"missing", [](const std::string&) {}, "does not exist"},
-        {"corrupt", [](const std::string& path) { std::ofstream(path) << std::string(4096, 'x'); },
-         "file is not a database"},
-        {"newer", [](const std::string& path) { runSql(path, "PRAGMA user_version=99"); },
-         "has schema version 99"},
-    };
+    const std::string password = "Secret-Not-Shown-7";
+    std::vector<Case> cases;
+    if (backend() == Backend::Sqlite) {
+        cases = {
+            {"missing", [] {}, storeName_, "does not exist"},
+            {"corrupt", [&] { std::ofstream(databaseFile_) << std::string(4096, 'x'); }, storeName_,
+             "file is not a database"},
+            {"newer", [&] { runSql(databaseFile_, "PRAGMA user_version=99"); }, storeName_, "has schema version 99"},
+        };
+    } else {
+        const std::string server = pgServerFolder();
+        auto connection = [&](const std::string& text) {
+            return [this, text] { writeConfig("Plugin=SqlCatalogue\nBackend=postgresql\nConnection=" + text + "\n"); };
+        };
+        auto atVersion = [this](int version) {
+            return [this, version] {
+                runStoreSql("DROP SCHEMA public CASCADE; CREATE SCHEMA public");
+                DbInterfaceManager creator;
+                std::vector<CustomerDataObject> none;
+                creator.administratorInterface(true)->getCustomers(none);  // creates the schema
+                runStoreSql("UPDATE catalogue_schema SET version = " + std::to_string(version));
+            };
+        };
+        cases = {
+            {"newer", atVersion(99), storeName_, "has schema version 99"},
+            {"negative version", atVersion(-1), storeName_, "has schema version -1"},
+            {"missing database", connection(pgServerConninfo() + " dbname=no_such_database"),
+             "catalogue database 'no_such_database' on server '" + server + ":5432'",
+             "cannot connect: connection to server on socket"},
+            {"wrong password", connection("host=" + server + " user=vault password=" + password + " dbname=" +
+                                          pgDatabase_),
+             storeName_, "password authentication failed for user \"vault\""},
+            {"unreachable server", connection("host=" + folder_ + "/no-server dbname=" + pgDatabase_),
+             "catalogue database '" + pgDatabase_ + "' on server '" + folder_ + "/no-server:5432'",
+             "cannot connect: "},
+            {"not a connection string", connection("host=" + server + " password " + password),
+             "[database] Connection", "is not a valid PostgreSQL connection string"},
+            {"unknown backend", [this] { writeConfig("Plugin=SqlCatalogue\nBackend=oracle\n"); },
+             "[database] Backend 'oracle'", "is not known"},
+        };
+    }
     for (const Case& c : cases) {
-        std::remove(databaseFile_.c_str());
-        c.prepare(databaseFile_);
+        if (backend() == Backend::Sqlite) std::remove(databaseFile_.c_str());
+        else writeConfig(storeLines());
+        c.prepare();
         DbInterfaceManager manager;
         std::vector<CustomerDataObject> customers;
-        // Twice: a failed open must leave the interface usable for a retry.
         for (int attempt = 0; attempt < 2; ++attempt) {
             try {
                 manager.administratorInterface(true)->getCustomers(customers);
                 ADD_FAILURE() << c.label << ": no error";
             } catch (const std::runtime_error& error) {
                 const std::string text = error.what();
-                EXPECT_NE(text.find("catalogue database '" + databaseFile_ + "'"), std::string::npos) << text;
+                EXPECT_NE(text.find(c.name), std::string::npos) << c.label << ": " << text;
                 EXPECT_NE(text.find(c.expected), std::string::npos) << c.label << ": " << text;
+                EXPECT_EQ(text.find(password), std::string::npos) << c.label << ": " << text;
             }
         }
     }
+}
+
+// The diagnostics interface checks the store the node configuration names.
+TEST_P(CatalogueThroughManager, DiagnosticsCheckTheConfiguredStore) {
+    {
+        DbInterfaceManager writer;
+        buildSmallVault(*writer.administratorInterface(true));
+    }
+    void* handle = ::dlopen((std::string(std::getenv("VAULT_PLUGIN_DIR")) + "/libSqlCatalogue.so").c_str(),
+                            RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    using DiagnosticsFactory = DatabaseInterfaces::IDBDiagnosticsFactory* (*)();
+    auto getDiagnostics = reinterpret_cast<DiagnosticsFactory>(::dlsym(handle, "getDBDiagnosticsFactory"));
+    ASSERT_NE(getDiagnostics, nullptr);
+    std::unique_ptr<DatabaseInterfaces::IDBDiagnosticsFactory> factory(getDiagnostics());
+    auto run = [&] {
+        std::unique_ptr<DatabaseInterfaces::DBDiagnosticsInterface> diagnostics(factory->createDBDiagnostics());
+        return diagnostics->runDiagnostics(0);
+    };
+    EXPECT_EQ(run(), 0);
+    if (backend() == Backend::Postgres) {
+        // A host name registered twice, written around the plug-in.
+        runStoreSql("INSERT INTO node VALUES (3, 'NODE-A.EXAMPLE', '', '', '', '', '', 0, 0, 0)");
+        EXPECT_EQ(run(), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, CatalogueThroughManager, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         backendName);
+
+class PostgresStore : public CatalogueFixture {
+protected:
+    Backend backend() const override { return Backend::Postgres; }
+};
+
+// A write that fails before its first statement (here: its table lock times
+// out while another session holds the table) leaves the connection fit for
+// the next call, rather than inside a dead transaction.
+TEST_F(PostgresStore, AWriteThatCannotLockItsTableFailsAloneAndTheNextOneWorks) {
+    writeConfig("Plugin=SqlCatalogue\nVaultID=vault-one\nBackend=postgresql\nConnection=" + pgConninfo_ +
+                " options='-c lock_timeout=200'\n");
+    DbInterfaceManager manager;
+    AdministratorInterface* admin = manager.administratorInterface(true);
+    EXPECT_EQ(admin->addCustomer(CustomerDataObject()), 1u);
+
+    PGconn* holder = PQconnectdb(pgConninfo_.c_str());
+    ASSERT_EQ(PQstatus(holder), CONNECTION_OK) << PQerrorMessage(holder);
+    PQclear(PQexec(holder, "BEGIN; LOCK TABLE customer IN ACCESS EXCLUSIVE MODE"));
+    try {
+        admin->addCustomer(CustomerDataObject());
+        ADD_FAILURE() << "the write went through a held lock";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find(storeName_ + ": cannot run \"BEGIN; LOCK TABLE customer"),
+                  std::string::npos)
+            << error.what();
+        EXPECT_NE(std::string(error.what()).find("lock timeout"), std::string::npos) << error.what();
+    }
+    PQclear(PQexec(holder, "ROLLBACK"));
+    PQfinish(holder);
+
+    EXPECT_EQ(admin->addCustomer(CustomerDataObject()), 2u);
+    std::vector<CustomerDataObject> customers;
+    admin->getCustomers(customers);
+    EXPECT_EQ(customers.size(), 2u);
+}
+
+// A session the server ends (as on a restart) fails the call that meets it,
+// naming the lost connection; the next call connects again.
+TEST_F(PostgresStore, ALostSessionFailsOneCallAndTheNextConnectsAgain) {
+    DbInterfaceManager manager;
+    AdministratorInterface* admin = manager.administratorInterface(true);
+    admin->addCustomer(CustomerDataObject());
+
+    PGconn* other = PQconnectdb(pgConninfo_.c_str());
+    ASSERT_EQ(PQstatus(other), CONNECTION_OK) << PQerrorMessage(other);
+    const std::string ours = "FROM pg_stat_activity WHERE datname = current_database() AND pid <> pg_backend_pid()"
+                             " AND application_name = 'vault-catalogue'";
+    PQclear(PQexec(other, ("SELECT pg_terminate_backend(pid) " + ours).c_str()));
+    for (int i = 0; i < 200; ++i) {
+        PGresult* left = PQexec(other, ("SELECT count(*) " + ours).c_str());
+        const bool gone = PQresultStatus(left) == PGRES_TUPLES_OK && std::string(PQgetvalue(left, 0, 0)) == "0";
+        PQclear(left);
+        if (gone) break;
+        ::usleep(10000);
+    }
+    PQfinish(other);
+
+    std::vector<CustomerDataObject> customers;
+    try {
+        admin->getCustomers(customers);
+        ADD_FAILURE() << "a call on the ended session succeeded";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find(storeName_ + ": lost the connection to the server: "),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_TRUE(customers.empty());
+    admin->getCustomers(customers);
+    EXPECT_EQ(customers.size(), 1u);
 }
 
 // The plug-in exports its C entry points and nothing else.

@@ -1,9 +1,11 @@
 // One process writes while another reads through the manager: neither fails,
 // and the reader sees each transaction whole or not at all.
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,34 +23,56 @@ using DatabaseInterfaces::DbInterfaceManager;
 
 constexpr int kPairs = 300;
 
-// The writer: every transaction adds a customer "pair-<i>" together with its
-// one location "location-of-<i>"; between them, a customer written through
-// the plug-in on its own. Returns the process exit code.
-int writeMany(const std::string& databaseFile) {
+// The SQL of pair i: a customer "pair-<i>" and its one location
+// "location-of-<i>", in one transaction, in SQL both stores accept.
+std::string pairSql(int i, const char* begin) {
+    const std::string n = std::to_string(i);
+    return std::string(begin) +
+           ";INSERT INTO customer(id, name, short_name, reference, contact, status) VALUES "
+           "((SELECT COALESCE(MAX(id), 0) + 1 FROM customer), 'pair-" + n + "', '', 'ref-" + n + "', '', 0);"
+           "INSERT INTO location(id, customer_id, name, reference, address, status) VALUES "
+           "((SELECT COALESCE(MAX(id), 0) + 1 FROM location), (SELECT MAX(id) FROM customer), 'location-of-" + n +
+           "', '', '', 0);COMMIT;";
+}
+
+// The writer: every pair is one transaction on a connection of its own;
+// between them, a customer written through the plug-in. Returns the process
+// exit code.
+int writeMany(Backend backend, const std::string& target) {
     try {
         sqlite3* db = nullptr;
-        if (sqlite3_open(databaseFile.c_str(), &db) != SQLITE_OK) return 2;
-        sqlite3_busy_timeout(db, 10000);
+        PGconn* pg = nullptr;
+        if (backend == Backend::Sqlite) {
+            if (sqlite3_open(target.c_str(), &db) != SQLITE_OK) return 2;
+            sqlite3_busy_timeout(db, 10000);
+        } else {
+            pg = PQconnectdb(target.c_str());
+            if (PQstatus(pg) != CONNECTION_OK) return 2;
+        }
         DbInterfaceManager manager;
         for (int i = 0; i < kPairs; ++i) {
-            const std::string n = std::to_string(i);
-            const std::string sql =
-                "BEGIN IMMEDIATE;"
-                "INSERT INTO customer(name, short_name, reference, contact, status) VALUES ('pair-" + n +
-                "', '', 'ref-" + n + "', '', 0);"
-                "INSERT INTO location(customer_id, name, reference, address, status) "
-                "VALUES (last_insert_rowid(), 'location-of-" + n + "', '', '', 0);"
-                "COMMIT;";
-            if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-                std::fprintf(stderr, "writer: %s\n", sqlite3_errmsg(db));
-                sqlite3_close(db);
-                return 3;
+            if (db != nullptr) {
+                if (sqlite3_exec(db, pairSql(i, "BEGIN IMMEDIATE").c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+                    std::fprintf(stderr, "writer: %s\n", sqlite3_errmsg(db));
+                    sqlite3_close(db);
+                    return 3;
+                }
+            } else {
+                PGresult* result = PQexec(pg, pairSql(i, "BEGIN").c_str());
+                const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
+                if (!ok) std::fprintf(stderr, "writer: %s\n", PQresultErrorMessage(result));
+                PQclear(result);
+                if (!ok) {
+                    PQfinish(pg);
+                    return 3;
+                }
             }
             DataObjects::CustomerDataObject solo;
-            solo.name = "solo-" + n;
+            solo.name = "solo-" + std::to_string(i);
             manager.administratorInterface(true)->addCustomer(solo);
         }
         sqlite3_close(db);
+        PQfinish(pg);
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "writer: %s\n", error.what());
@@ -76,16 +100,16 @@ int readPairs(DbInterfaceManager& manager, std::string& fault) {
     return pairs;
 }
 
-class ConcurrentProcesses : public CatalogueFixture {};
+class ConcurrentProcesses : public StoreFixture {};
 
-TEST_F(ConcurrentProcesses, ReaderSeesWholeTransactionsWhileAnotherProcessWrites) {
+TEST_P(ConcurrentProcesses, ReaderSeesWholeTransactionsWhileAnotherProcessWrites) {
     {
         DbInterfaceManager creator;
         creator.administratorInterface(true)->addVault(DataObjects::VaultDataObject());
     }
     const pid_t writer = ::fork();
     ASSERT_GE(writer, 0);
-    if (writer == 0) ::_exit(writeMany(databaseFile_));
+    if (writer == 0) ::_exit(writeMany(backend(), backend() == Backend::Sqlite ? databaseFile_ : pgConninfo_));
 
     DbInterfaceManager manager;
     std::string fault;
@@ -115,6 +139,62 @@ TEST_F(ConcurrentProcesses, ReaderSeesWholeTransactionsWhileAnotherProcessWrites
     manager.administratorInterface(true)->getCustomers(customers);
     EXPECT_EQ(customers.size(), 2u * kPairs);
 }
+
+// Two processes (two nodes) writing through the plug-in at once: every write
+// succeeds, IDs are handed out once each, and a host name both register is
+// one node.
+TEST_P(ConcurrentProcesses, TwoWritersGetDistinctIdsAndOneNodePerHostName) {
+    constexpr int kPerWriter = 100;
+    pid_t writers[2];
+    for (int w = 0; w < 2; ++w) {
+        writers[w] = ::fork();
+        ASSERT_GE(writers[w], 0);
+        if (writers[w] == 0) {
+            int code = 0;
+            try {
+                DbInterfaceManager manager;
+                DatabaseInterfaces::AdministratorInterface* admin = manager.administratorInterface(true);
+                for (int i = 0; i < kPerWriter; ++i) {
+                    DataObjects::CustomerDataObject customer;
+                    customer.name = "writer" + std::to_string(w) + "-" + std::to_string(i);
+                    admin->addCustomer(customer);
+                    if (i % 10 == 0) {
+                        DataObjects::NodeDataObject node;
+                        node.hostName = i % 20 == 0 ? "Shared-Node" : "shared-node";
+                        admin->registerNodeToCluster(node);
+                    }
+                }
+            } catch (const std::exception& error) {
+                std::fprintf(stderr, "writer %d: %s\n", w, error.what());
+                code = 3;
+            }
+            ::_exit(code);
+        }
+    }
+    for (pid_t writer : writers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    DbInterfaceManager manager;
+    std::vector<DataObjects::CustomerDataObject> customers;
+    manager.administratorInterface(true)->getCustomers(customers);
+    ASSERT_EQ(customers.size(), 2u * kPerWriter);
+    std::set<std::string> names;
+    for (size_t i = 0; i < customers.size(); ++i) {
+        EXPECT_EQ(customers[i].id, i + 1);
+        names.insert(customers[i].name);
+    }
+    EXPECT_EQ(names.size(), 2u * kPerWriter);
+    std::vector<DataObjects::NodeDataObject> nodes;
+    manager.administratorInterface(true)->getAllNodes(nodes);
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0].id, 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ConcurrentProcesses, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         backendName);
 
 }  // namespace
 }  // namespace SqlCatalogueTest

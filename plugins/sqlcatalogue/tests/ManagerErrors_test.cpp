@@ -76,7 +76,10 @@ TEST_F(ManagerErrors, WithoutCreateNothingIsLoadedOrMade) {
     EXPECT_EQ(manager.applicationInterface(false), nullptr);
 }
 
-TEST_F(ManagerErrors, ManagersAndThreadsShareOnePlugInAndKeepTheirInterfaces) {
+// Run against both stores: each thread's manager has connections of its own.
+class SharedPlugIn : public StoreFixture {};
+
+TEST_P(SharedPlugIn, ManagersAndThreadsShareOnePlugInAndKeepTheirInterfaces) {
     {
         DbInterfaceManager writer;
         buildSmallVault(*writer.administratorInterface(true));
@@ -106,6 +109,8 @@ TEST_F(ManagerErrors, ManagersAndThreadsShareOnePlugInAndKeepTheirInterfaces) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, SharedPlugIn, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
 // The plug-in's factories, called directly the way any host may call them.
 TEST_F(ManagerErrors, FactoriesOfThePlugInServeWithoutArguments) {

@@ -8,8 +8,15 @@
 #include <sqlite3.h>
 
 #include "DatabaseInterfaces/AdministratorInterface.h"
+#include "PgTestServer.h"
 
 namespace SqlCatalogueTest {
+
+std::string backendName(const ::testing::TestParamInfo<Backend>& info) {
+    return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
+}
+
+void PrintTo(Backend backend, std::ostream* out) { *out << (backend == Backend::Sqlite ? "SQLite" : "PostgreSQL"); }
 
 void CatalogueFixture::SetUp() {
     std::string pattern = (std::filesystem::temp_directory_path() / "sqlcatalogue-XXXXXX").string();
@@ -17,13 +24,37 @@ void CatalogueFixture::SetUp() {
     folder_ = pattern;
     databaseFile_ = folder_ + "/catalogue.db";
     configFile_ = folder_ + "/node.conf";
+    storeName_ = "catalogue database '" + databaseFile_ + "'";
+    if (backend() == Backend::Postgres) {
+        pgDatabase_ = createPgDatabase();
+        pgConninfo_ = pgServerConninfo() + " dbname=" + pgDatabase_;
+        storeName_ = "catalogue database '" + pgDatabase_ + "' on server '" + pgServerFolder() + ":5432'";
+    }
     ::setenv("VAULT_NODE_CONFIG", configFile_.c_str(), 1);
-    writeConfig("Plugin=SqlCatalogue\nVaultID=vault-one\nFile=" + databaseFile_ + "\n");
+    writeConfig(storeLines());
 }
 
 void CatalogueFixture::TearDown() {
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
+    if (!pgDatabase_.empty()) {
+        try {
+            dropPgDatabase(pgDatabase_);
+        } catch (...) {
+            // The server and its databases go when the fixture stops it.
+        }
+    }
+}
+
+std::string CatalogueFixture::storeLines() const {
+    const std::string common = "Plugin=SqlCatalogue\nVaultID=vault-one\n";
+    if (backend() == Backend::Postgres) return common + "Backend=postgresql\nConnection=" + pgConninfo_ + "\n";
+    return common + "File=" + databaseFile_ + "\n";
+}
+
+void CatalogueFixture::runStoreSql(const std::string& sql) const {
+    if (backend() == Backend::Postgres) runPgSql(pgConninfo_, sql);
+    else runSql(databaseFile_, sql);
 }
 
 void CatalogueFixture::writeConfig(const std::string& databaseLines, const std::string& extraSections) {

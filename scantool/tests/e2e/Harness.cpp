@@ -144,11 +144,16 @@ ProcessResult run(const std::vector<std::string>& argv, const std::string& worki
     return child.wait();
 }
 
-TestVault::TestVault(const std::string& descriptionJson) : root_("trevalon-vault") {
+TestVault::TestVault(const std::string& descriptionJson, const std::string& databaseConnection)
+    : root_("trevalon-vault") {
     writeFile(root_.file("vault.json"), descriptionJson);
-    ProcessResult result = run({binDir() + "/vaultadmin", "build", "--description", root_.file("vault.json"),
-                                "--root", root_.file("vault")},
-                               root_.path(), {});
+    std::vector<std::string> argv = {binDir() + "/vaultadmin", "build", "--description", root_.file("vault.json"),
+                                     "--root", root_.file("vault")};
+    if (!databaseConnection.empty()) {
+        argv.push_back("--database-connection");
+        argv.push_back(databaseConnection);
+    }
+    ProcessResult result = run(argv, root_.path(), {});
     if (result.exitCode != 0) throw std::runtime_error("vaultadmin build failed: " + result.output);
 }
 

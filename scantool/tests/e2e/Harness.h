@@ -65,7 +65,9 @@ ProcessResult run(const std::vector<std::string>& argv, const std::string& worki
 // A vault built under a temporary folder from a JSON description.
 class TestVault {
 public:
-    explicit TestVault(const std::string& descriptionJson);
+    // With `databaseConnection`, the catalogue goes into that PostgreSQL
+    // database (vaultadmin build --database-connection).
+    explicit TestVault(const std::string& descriptionJson, const std::string& databaseConnection = std::string());
     const std::string& root() const { return root_.path(); }
     std::string nodeConfig() const { return root_.path() + "/vault/node.conf"; }
     std::map<std::string, std::string> environment() const { return {{"VAULT_NODE_CONFIG", nodeConfig()}}; }
@@ -84,6 +86,12 @@ public:
     void setHostName(const std::string& hostName) const;
     // A copy of the node configuration that loads another database plug-in.
     std::string nodeConfigWithPlugin(const std::string& plugin) const;
+    // A copy of the node configuration for another node of the vault: the
+    // same catalogue and storage, [node] HostName `hostName`.
+    std::string nodeConfigForHost(const std::string& hostName) const;
+    // A copy of the node configuration whose [database] Connection is
+    // `connection`.
+    std::string nodeConfigWithConnection(const std::string& connection, const std::string& tag) const;
 
 private:
     TempFolder root_;

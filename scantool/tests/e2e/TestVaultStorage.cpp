@@ -91,5 +91,17 @@ std::string TestVault::nodeConfigWithPlugin(const std::string& plugin) const {
     return path;
 }
 
+std::string TestVault::nodeConfigForHost(const std::string& hostName) const {
+    const std::string path = root() + "/node-" + hostName + ".conf";
+    writeFile(path, replaceKey(readFile(nodeConfig()), "HostName", hostName));
+    return path;
+}
+
+std::string TestVault::nodeConfigWithConnection(const std::string& connection, const std::string& tag) const {
+    const std::string path = root() + "/node-" + tag + ".conf";
+    writeFile(path, replaceKey(readFile(nodeConfig()), "Connection", connection));
+    return path;
+}
+
 }  // namespace Testing
 }  // namespace Trevalon

@@ -37,7 +37,8 @@ TEST(VaultAdminCli, HelpExplainsEveryCommand) {
     const Outcome help = vaultadmin({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* command :
-         {"build", "validate", "demo", "generate", "show", "tasks", "hold-lock", "mark-unavailable", "damage"})
+         {"build", "validate", "demo", "generate", "create-schema", "add-tasks", "show", "tasks", "hold-lock",
+          "mark-unavailable", "damage"})
         EXPECT_TRUE(contains(help.output, command)) << command << " missing from:\n" << help.output;
     const Outcome generateHelp = vaultadmin({"generate", "--help"});
     EXPECT_EQ(generateHelp.exitCode, 0);
@@ -113,6 +114,7 @@ TEST(VaultAdminCli, GenerateFollowsItsOptions) {
     EXPECT_EQ(occurrences(show.output, "\ncustomer "), 2u) << show.output;
     EXPECT_EQ(occurrences(show.output, "' node node3 "), 2u) << show.output;
     EXPECT_TRUE(contains(show.output, "this node node1")) << show.output;
+    EXPECT_EQ(show.output.rfind("catalogue database '" + root + "/catalogue.db'\nvault ", 0), 0u) << show.output;
 }
 
 TEST(VaultAdminCli, DemoVaultLocksAndUnavailableSafesets) {
