@@ -134,7 +134,9 @@ TEST(CommandAssembler, ChecksInTheirOrder) {
             EXPECT_STREQ(error.what(), c.error) << c.text;
         }
         // The code starts as "not set", whatever the caller's record held.
-        if (std::string(c.text).find("PoolCmd:Cmd=1") == std::string::npos) EXPECT_EQ(command.command, 0x7FFFFFFF) << c.text;
+        if (std::string(c.text).find("PoolCmd:Cmd=1") == std::string::npos) {
+            EXPECT_EQ(command.command, 0x7FFFFFFF) << c.text;
+        }
         
     }
 }
