@@ -1,6 +1,7 @@
 # sources of the storage area: list(APPEND SHARED_SOURCES ...)
 list(APPEND SHARED_SOURCES
   src/storage/Crc32c.cpp
+  src/storage/FileError.cpp
   src/storage/StorageIo.cpp
   src/storage/SynchFiles.cpp
   src/storage/TaskStorageDescriptor.cpp
