@@ -71,4 +71,5 @@ public:
 
 private:
     std::map<std::string, std::string> values_;
+    std::string path_;
 };

@@ -2,6 +2,7 @@
 list(APPEND SHARED_SOURCES
   src/storage/Crc32c.cpp
   src/storage/FileError.cpp
+  src/storage/IndexFile.cpp
   src/storage/StorageIo.cpp
   src/storage/SynchFiles.cpp
   src/storage/TaskStorageDescriptor.cpp

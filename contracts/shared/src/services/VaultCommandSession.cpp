@@ -1,0 +1,141 @@
+// The command session: its maintenance log file and its progress display.
+#include "VaultCommandSession.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FileServices.h"
+#include "MessageCatalogue.h"
+#include "ServiceFiles.h"
+#include "VaultLog.h"
+#include "VaultSettings.h"
+#include "VaultUtilities.h"
+
+namespace {
+
+constexpr int kFacility = 1;
+constexpr unsigned kError = 4099;
+constexpr unsigned kFirstTraceId = 16385;
+constexpr unsigned kLastTraceId = 16387;
+
+std::atomic<int> dllRunSessions{0};
+std::atomic<bool> dllRunForced{false};
+
+bool validToolName(const std::string& name) {
+    if (name.empty() || name.size() > 64) return false;
+    for (const char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return false;
+    return true;
+}
+
+std::string upperCased(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+VProgress::VProgress(std::string statusFile) : statusFile_(std::move(statusFile)) {}
+
+VProgress::~VProgress() = default;
+
+void VProgress::SetStatusMsg(const std::string& text, int percent) {
+    std::string status = ServiceFiles::singleLine(text);
+    if (percent > 0) status += " [" + std::to_string(percent > 100 ? 100 : percent) + "%]";
+    std::lock_guard<std::mutex> lock(mutex_);
+    status_ = status;
+    if (!statusFile_.empty()) {
+        try {
+            // A display, not state: replaced atomically but not flushed to disk
+            // on every change (a status is rewritten many times a second).
+            ServiceFiles::replaceFile(statusFile_, status + "\n", false);
+        } catch (const std::exception& e) {
+            if (!reportedFailure_) log_show(kFacility, kError, "Progress status not written: %s", e.what());
+            reportedFailure_ = true;
+        }
+    }
+    if (::isatty(STDERR_FILENO)) {
+        // One terminal line, overwritten by the next status.
+        const std::string line = "\r\033[K" + status;
+        ServiceFiles::appendLine(STDERR_FILENO, line);
+    }
+}
+
+std::string VProgress::getStatusMsg() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return status_;
+}
+
+VaultCommandSession::VaultCommandSession(const Options& options) : globalTag_(options.globalTag) {
+    if (!validToolName(options.toolName))
+        throw std::invalid_argument("VaultCommandSession: tool name '" + options.toolName +
+                                    "' must be 1 to 64 letters, digits, '-' or '_'");
+    std::string folder = options.folder.empty() ? NodeConfig::get("node", "LogFolder", ".") : options.folder;
+    if (folder.empty()) folder = ".";
+    folder = AddTrailingSlash(folder);
+    ServiceFiles::makeFolders(folder);
+    prefix_ = upperCased(options.toolName);
+    logPath_ = folder + options.toolName + "-maintenance.log";
+    do {
+        fd_ = ::open(logPath_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) throw ServiceFiles::error(logPath_, "cannot open the maintenance log", errno);
+    struct stat st;
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        throw std::runtime_error(logPath_ + ": the maintenance log is not a regular file, refused");
+    }
+    progress_.reset(new VProgress(options.statusFile ? folder + options.toolName + ".status" : std::string()));
+    if (options.dllRun) {
+        setsDllRun_ = true;
+        dllRunSessions.fetch_add(1);
+    }
+}
+
+VaultCommandSession::VaultCommandSession(const std::string& globalTag, boost::shared_ptr<VProgress> progress)
+    : prefix_("TEST"), globalTag_(globalTag), progress_(progress ? progress : boost::shared_ptr<VProgress>(new VProgress)) {}
+
+VaultCommandSession::~VaultCommandSession() {
+    if (fd_ >= 0) ::close(fd_);
+    if (setsDllRun_) dllRunSessions.fetch_sub(1);
+}
+
+void VaultCommandSession::logMaintenance(int facility, unsigned messageId, const char* format, ...) {
+    try {
+        va_list args;
+        va_start(args, format);
+        const std::string text = VaultUtilities::formatMessageV(format, args);
+        va_end(args);
+        logMaintenanceText(facility, messageId, text);
+    } catch (...) {
+        // Out of memory while formatting: the line is lost, the work goes on.
+    }
+}
+
+void VaultCommandSession::logMaintenanceText(int /*facility*/, unsigned messageId, const std::string& text) {
+    try {
+        if (messageId >= kFirstTraceId && messageId <= kLastTraceId && !logCheckTraceLevel(messageId)) return;
+        if (fd_ < 0) return;
+        const std::string line = ServiceFiles::singleLine(ServiceFiles::localTimestamp(true) + " " +
+                                                          MessageCatalogue::render(messageId, prefix_, text)) +
+                                 "\n";
+        if (!ServiceFiles::appendLine(fd_, line) && !reportedFailure_.exchange(true))
+            log_show(kFacility, kError, "Maintenance log %s: cannot write: %s", logPath_.c_str(), std::strerror(errno));
+    } catch (...) {
+    }
+}
+
+boost::shared_ptr<VProgress> VaultCommandSession::getProgress() { return progress_; }
+
+std::string VaultCommandSession::getGlobalTag() const { return globalTag_; }
+
+bool VaultCommandSession::isDllRun() { return dllRunForced.load() || dllRunSessions.load() > 0; }
+
+void VaultCommandSession::setDllRun(bool dllRun) { dllRunForced.store(dllRun); }
