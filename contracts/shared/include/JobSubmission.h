@@ -51,8 +51,8 @@ struct Job {
 // The spool folder, ending in '/'.
 SHARED_API std::string spoolFolder();
 
-// Reads one job file. Throws std::runtime_error whose text starts with the
-// path when it is missing, not a regular file, too large or damaged.
+// Reads one job file. Throws a std::runtime_error naming the path when it is
+// missing, a link or not a regular file, larger than 64 KiB or damaged.
 SHARED_API Job readJob(const std::string& path);
 
 // Every queued job in sequence order. Job files that cannot be read are not

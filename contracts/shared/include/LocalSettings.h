@@ -17,9 +17,9 @@
 // file: two processes changing one task's settings at once lose neither
 // change, and a crash leaves the old file or the new one. Reading takes no
 // lock. Files are opened without following links and without blocking; a
-// settings file that is not a regular file, is larger than 64 KiB, or holds a
-// line that is not KEY=VALUE is refused with std::runtime_error whose text
-// starts with the file's path.
+// settings file that is a link or not a regular file, is larger than 64 KiB,
+// or holds a line that is not KEY=VALUE (or a key twice, or a NUL byte) is
+// refused with a std::runtime_error that names the file (and the line).
 #pragma once
 
 #include <map>

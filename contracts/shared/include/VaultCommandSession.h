@@ -25,6 +25,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "SharedApi.h"
+#include "VaultFiles.h"
 
 // The progress display of a session: the last status text of the running
 // command, where a person can read it while the command runs.
@@ -116,7 +117,8 @@ private:
     std::string logPath_;
     std::string globalTag_;
     boost::shared_ptr<VProgress> progress_;
-    int fd_ = -1;
+    std::mutex logMutex_;
+    std::unique_ptr<VaultFiles::WritableFile> log_;
     bool setsDllRun_ = false;
     std::atomic<bool> reportedFailure_{false};
 };

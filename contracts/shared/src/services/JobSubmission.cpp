@@ -21,6 +21,7 @@
 
 #include "FileServices.h"
 #include "ServiceFiles.h"
+#include "VaultFiles.h"
 #include "VaultLog.h"
 #include "VaultSettings.h"
 
@@ -64,7 +65,7 @@ std::string textProblem(const char* what, const std::string& text, size_t limit)
 // The counter file holds the last number handed out, in decimal, and a line end.
 uint64_t readCounter(const std::string& path) {
     std::string text;
-    if (!ServiceFiles::readRegularFile(path, 64, text)) return 0;
+    if (!VaultFiles::readWholeFile(path, 64, text, VaultFiles::Links::Refuse)) return 0;
     if (!text.empty() && text.back() == '\n') text.pop_back();
     uint64_t value = 0;
     if (!parseNumber(text, value) || value > kLastSequence)
@@ -90,13 +91,13 @@ long submit(const char* queue, const char* commandText, int priority, int option
         if (!problem.empty()) throw std::invalid_argument(problem);
 
     const std::string spool = JobQueue::spoolFolder();
-    ServiceFiles::makeFolders(spool);
+    VaultFiles::makeFolders(spool);
     ServiceFiles::FileLock lock(spool + ".lock");
     const std::string counterPath = spool + "sequence";
     const uint64_t last = readCounter(counterPath);
     if (last >= kLastSequence) throw std::runtime_error(counterPath + ": job numbers exhausted");
     job.sequence = last + 1;
-    ServiceFiles::replaceFile(counterPath, std::to_string(job.sequence) + "\n", true);
+    VaultFiles::replaceFile(counterPath, std::to_string(job.sequence) + "\n");
 
     std::string contents;
     contents += "SEQUENCE=" + std::to_string(job.sequence) + "\n";
@@ -107,7 +108,7 @@ long submit(const char* queue, const char* commandText, int priority, int option
     contents += "SUBMITTED=" + ServiceFiles::localTimestamp(false) + "\n";
     contents += "HOST=" + ServiceFiles::singleLine(getNodeHostName()) + "\n";
     contents += "PID=" + std::to_string(::getpid()) + "\n";
-    ServiceFiles::replaceFile(spool + jobFileName(job.sequence), contents, true);
+    VaultFiles::replaceFile(spool + jobFileName(job.sequence), contents);
     return static_cast<long>(job.sequence);
 }
 
@@ -135,7 +136,7 @@ std::string spoolFolder() {
 
 Job readJob(const std::string& path) {
     std::string bytes;
-    if (!ServiceFiles::readRegularFile(path, kMaximumJobFile, bytes)) throw std::runtime_error(path + ": no such job file");
+    if (!VaultFiles::readWholeFile(path, kMaximumJobFile, bytes, VaultFiles::Links::Refuse)) throw std::runtime_error(path + ": no such job file");
     std::map<std::string, std::string> values;
     size_t start = 0;
     unsigned number = 0;
@@ -184,7 +185,7 @@ std::vector<Job> listJobs(std::vector<std::string>* problems) {
     const std::string spool = spoolFolder();
     DIR* dir = ::opendir(spool.c_str());
     if (!dir) {
-        if (errno != ENOENT && problems) problems->push_back(ServiceFiles::error(spool, "cannot read the spool folder", errno).what());
+        if (errno != ENOENT && problems) problems->push_back(VaultFiles::FileError("read the spool folder", spool, errno).what());
         return jobs;
     }
     std::vector<std::string> names;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ServiceFiles.h"
+#include "VaultFiles.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ SettingsFile readSettings(const std::string& path) {
     SettingsFile file;
     file.path = path;
     std::string bytes;
-    if (!ServiceFiles::readRegularFile(path, kMaximumFileSize, bytes)) return file;
+    if (!VaultFiles::readWholeFile(path, kMaximumFileSize, bytes, VaultFiles::Links::Refuse)) return file;
     if (bytes.find('\0') != std::string::npos) throw std::runtime_error(path + ": holds a NUL byte (damaged)");
     size_t start = 0;
     unsigned number = 0;
@@ -130,7 +131,7 @@ bool changeSettings(const DataObjects::TaskDataObject& task, Change change) {
     const std::string contents = file.encode();
     if (contents.size() > kMaximumFileSize)
         throw std::runtime_error(path + ": would grow beyond " + std::to_string(kMaximumFileSize) + " bytes");
-    ServiceFiles::replaceFile(path, contents, true);
+    VaultFiles::replaceFile(path, contents);
     return true;
 }
 

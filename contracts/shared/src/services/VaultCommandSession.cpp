@@ -6,13 +6,12 @@
 #include <cstdarg>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "FileServices.h"
 #include "MessageCatalogue.h"
 #include "ServiceFiles.h"
+#include "VaultFiles.h"
 #include "VaultLog.h"
 #include "VaultSettings.h"
 #include "VaultUtilities.h"
@@ -23,6 +22,7 @@ constexpr int kFacility = 1;
 constexpr unsigned kError = 4099;
 constexpr unsigned kFirstTraceId = 16385;
 constexpr unsigned kLastTraceId = 16387;
+constexpr size_t kMaximumText = 16 * 1024;
 
 std::atomic<int> dllRunSessions{0};
 std::atomic<bool> dllRunForced{false};
@@ -52,9 +52,7 @@ void VProgress::SetStatusMsg(const std::string& text, int percent) {
     status_ = status;
     if (!statusFile_.empty()) {
         try {
-            // A display, not state: replaced atomically but not flushed to disk
-            // on every change (a status is rewritten many times a second).
-            ServiceFiles::replaceFile(statusFile_, status + "\n", false);
+            VaultFiles::replaceFile(statusFile_, status + "\n");
         } catch (const std::exception& e) {
             if (!reportedFailure_) log_show(kFacility, kError, "Progress status not written: %s", e.what());
             reportedFailure_ = true;
@@ -63,7 +61,9 @@ void VProgress::SetStatusMsg(const std::string& text, int percent) {
     if (::isatty(STDERR_FILENO)) {
         // One terminal line, overwritten by the next status.
         const std::string line = "\r\033[K" + status;
-        ServiceFiles::appendLine(STDERR_FILENO, line);
+        if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
+            // A terminal that cannot be written to shows nothing; the status file still holds it.
+        }
     }
 }
 
@@ -79,19 +79,11 @@ VaultCommandSession::VaultCommandSession(const Options& options) : globalTag_(op
     std::string folder = options.folder.empty() ? NodeConfig::get("node", "LogFolder", ".") : options.folder;
     if (folder.empty()) folder = ".";
     folder = AddTrailingSlash(folder);
-    ServiceFiles::makeFolders(folder);
+    VaultFiles::makeFolders(folder);
     prefix_ = upperCased(options.toolName);
     logPath_ = folder + options.toolName + "-maintenance.log";
-    do {
-        fd_ = ::open(logPath_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) throw ServiceFiles::error(logPath_, "cannot open the maintenance log", errno);
-    struct stat st;
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        throw std::runtime_error(logPath_ + ": the maintenance log is not a regular file, refused");
-    }
+    log_ = VaultFiles::FileSystem::real().openWritable(logPath_, VaultFiles::WriteMode::Append,
+                                                       VaultFiles::Links::Refuse);
     progress_.reset(new VProgress(options.statusFile ? folder + options.toolName + ".status" : std::string()));
     if (options.dllRun) {
         setsDllRun_ = true;
@@ -103,7 +95,13 @@ VaultCommandSession::VaultCommandSession(const std::string& globalTag, boost::sh
     : prefix_("TEST"), globalTag_(globalTag), progress_(progress ? progress : boost::shared_ptr<VProgress>(new VProgress)) {}
 
 VaultCommandSession::~VaultCommandSession() {
-    if (fd_ >= 0) ::close(fd_);
+    if (log_) {
+        try {
+            log_->close();
+        } catch (const std::exception& e) {
+            log_show(kFacility, kError, "%s", e.what());
+        }
+    }
     if (setsDllRun_) dllRunSessions.fetch_sub(1);
 }
 
@@ -122,12 +120,20 @@ void VaultCommandSession::logMaintenance(int facility, unsigned messageId, const
 void VaultCommandSession::logMaintenanceText(int /*facility*/, unsigned messageId, const std::string& text) {
     try {
         if (messageId >= kFirstTraceId && messageId <= kLastTraceId && !logCheckTraceLevel(messageId)) return;
-        if (fd_ < 0) return;
+        if (!log_) return;
+        // Capped well below the file layer's buffer, so a line is one write.
+        const std::string capped = text.size() > kMaximumText ? text.substr(0, kMaximumText) + "..." : text;
         const std::string line = ServiceFiles::singleLine(ServiceFiles::localTimestamp(true) + " " +
-                                                          MessageCatalogue::render(messageId, prefix_, text)) +
+                                                          MessageCatalogue::render(messageId, prefix_, capped)) +
                                  "\n";
-        if (!ServiceFiles::appendLine(fd_, line) && !reportedFailure_.exchange(true))
-            log_show(kFacility, kError, "Maintenance log %s: cannot write: %s", logPath_.c_str(), std::strerror(errno));
+        std::lock_guard<std::mutex> lock(logMutex_);
+        try {
+            // One line, one write (O_APPEND): lines of other writers never mix in.
+            log_->append(line);
+            log_->flush();
+        } catch (const std::exception& e) {
+            if (!reportedFailure_.exchange(true)) log_show(kFacility, kError, "Maintenance log line lost: %s", e.what());
+        }
     } catch (...) {
     }
 }

@@ -14,15 +14,11 @@
 //   nothing after the table.
 #include "IndexFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
 #include "StorageIo.h"
+#include "VaultFiles.h"
 
 namespace IndexFileFormat {
 const char* const POOL_INDEX_FILE_NAME = "pool.vix";
@@ -40,15 +36,6 @@ constexpr size_t kBufferBlocks = 16;
 constexpr size_t kGuidOffset = 48;
 constexpr size_t kGuidField = 64;
 constexpr size_t kHeaderCrcOffset = HEADER_SIZE - 4;
-
-std::string systemText(int err) {
-    char buffer[256];
-    return std::string(strerror_r(err, buffer, sizeof buffer));
-}
-
-FileError systemError(const std::string& path, const std::string& what, int err) {
-    return FileError(path, what + ": " + systemText(err));
-}
 
 struct Header {
     uint64_t entryCount = 0;
@@ -137,34 +124,35 @@ bool before(uint32_t safesetA, uint32_t recordA, uint32_t safesetB, uint32_t rec
     return safesetA < safesetB || (safesetA == safesetB && recordA < recordB);
 }
 
+// The file layer's error as a FileError whose text starts with the path:
+// "<path>: cannot read <path>: <reason>".
+FileError fromLayer(const std::string& path, const std::exception& e) { return FileError(path, e.what()); }
+
 // Reads exactly `size` bytes at `offset`; a short read means the file shrank.
-void readExactly(int fd, void* buffer, size_t size, uint64_t offset, const std::string& path) {
-    auto* p = static_cast<char*>(buffer);
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw systemError(path, "cannot read at byte " + std::to_string(offset), errno);
-        }
-        if (n == 0) throw FileError(path, "file ends at byte " + std::to_string(offset) + " (shortened while read)");
-        p += n;
-        size -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
+void readExactly(const VaultFiles::ReadableFile& file, void* buffer, size_t size, uint64_t offset,
+                 const std::string& path) {
+    size_t got;
+    try {
+        got = file.readAt(offset, buffer, size);
+    } catch (const std::exception& e) {
+        throw fromLayer(path, e);
     }
+    if (got != size)
+        throw FileError(path, "file ends at byte " + std::to_string(offset + got) + " (shortened while read)");
 }
 
 }  // namespace
 
 struct IndexFileBase::State {
     std::string path;
-    int fd = -1;
+    std::unique_ptr<VaultFiles::ReadableFile> file;
     uint64_t size = 0;
     bool headerChecked = false;
     Header header;
     std::vector<uint32_t> table;
 
     void requireOpen() const {
-        if (fd < 0) throw std::logic_error("index file not open");
+        if (!file) throw std::logic_error("index file not open");
     }
 
     // Header and block table; leaves them in `header` and `table`.
@@ -173,10 +161,10 @@ struct IndexFileBase::State {
             throw FileError(path, "file is " + std::to_string(size) + " bytes, smaller than the " +
                                       std::to_string(HEADER_SIZE) + "-byte header");
         unsigned char bytes[HEADER_SIZE];
-        readExactly(fd, bytes, HEADER_SIZE, 0, path);
+        readExactly(*file, bytes, HEADER_SIZE, 0, path);
         const Header h = decodeHeader(bytes, size, path);
         std::string tableBytes(static_cast<size_t>(h.blockCount * 4), '\0');
-        readExactly(fd, &tableBytes[0], tableBytes.size(), HEADER_SIZE + h.entryCount * ENTRY_SIZE, path);
+        readExactly(*file, &tableBytes[0], tableBytes.size(), HEADER_SIZE + h.entryCount * ENTRY_SIZE, path);
         if (StorageIo::crc32c(tableBytes.data(), tableBytes.size()) != h.tableCrc)
             throw FileError(path, "block checksum table checksum mismatch");
         std::vector<uint32_t> t(static_cast<size_t>(h.blockCount));
@@ -204,39 +192,23 @@ struct IndexFileBase::State {
 
 IndexFileBase::IndexFileBase() : state_(new State) {}
 
-IndexFileBase::~IndexFileBase() {
-    if (state_->fd >= 0) ::close(state_->fd);
-}
+IndexFileBase::~IndexFileBase() = default;
 
 void IndexFileBase::open(const std::string& path, int accessMode, int optimizerHint) {
     if (accessMode != 1)
         throw std::invalid_argument(path + ": index files open for reading only (access mode 1), not " +
                                     std::to_string(accessMode));
     close(false);
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        if (errno == ENOENT) throw FileError(path, "index file not found");
-        if (errno == ELOOP) throw FileError(path, "is a symbolic link, refused");
-        throw systemError(path, "cannot open", errno);
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        throw systemError(path, "cannot read its status", err);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw FileError(path, "not a regular file, refused");
-    }
-    if (optimizerHint == 1) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    (void)optimizerHint;  // the kernel's read-ahead serves the one sequential pass
     State fresh;
     fresh.path = path;
-    fresh.fd = fd;
-    fresh.size = static_cast<uint64_t>(st.st_size);
+    try {
+        fresh.file = VaultFiles::FileSystem::real().openReadable(path, VaultFiles::Links::Refuse);
+    } catch (const VaultFiles::FileError& e) {
+        if (e.missing()) throw FileError(path, "index file not found");
+        throw fromLayer(path, e);
+    }
+    fresh.size = fresh.file->status().size;
     *state_ = std::move(fresh);
 }
 
@@ -261,7 +233,7 @@ void IndexFileBase::verify(bool full) {
     uint32_t previousSafeset = 0, previousRecord = 0;
     while (offset < entriesEnd) {
         const size_t bytes = static_cast<size_t>(std::min<uint64_t>(buffer.size(), entriesEnd - offset));
-        readExactly(s.fd, buffer.data(), bytes, offset, s.path);
+        readExactly(*s.file, buffer.data(), bytes, offset, s.path);
         s.checkBlocks(block, buffer.data(), bytes, crcs);
         for (size_t at = 0; at < bytes; at += ENTRY_SIZE, ++entryIndex) {
             const uint32_t safeset = StorageIo::getU32(&buffer[at]);
@@ -278,16 +250,13 @@ void IndexFileBase::verify(bool full) {
     }
 }
 
-void IndexFileBase::close(bool reportErrors) {
-    State& s = *state_;
-    if (s.fd < 0) return;
-    const int fd = s.fd;
-    s.fd = -1;
-    s.headerChecked = false;
-    if (::close(fd) != 0 && errno != EINTR && reportErrors) throw systemError(s.path, "cannot close", errno);
+void IndexFileBase::close(bool /*reportErrors*/) {
+    // A file open for reading has nothing left to report when it closes.
+    state_->file.reset();
+    state_->headerChecked = false;
 }
 
-bool IndexFileBase::isOpen() const { return state_->fd >= 0; }
+bool IndexFileBase::isOpen() const { return state_->file != nullptr; }
 
 const std::string& IndexFileBase::path() const { return state_->path; }
 
@@ -320,7 +289,7 @@ std::vector<IndexEntry> IndexFileBase::readEntries(uint64_t first, size_t count)
         const uint64_t start = HEADER_SIZE + block * kBlockBytes;
         const size_t bytes = static_cast<size_t>(std::min<uint64_t>(kBufferBlocks * kBlockBytes, entriesEnd - start));
         buffer.resize(bytes);
-        readExactly(s.fd, buffer.data(), bytes, start, s.path);
+        readExactly(*s.file, buffer.data(), bytes, start, s.path);
         s.checkBlocks(block, buffer.data(), bytes, crcs);
         const uint64_t bufferFirst = block * ENTRIES_PER_BLOCK;
         const uint64_t bufferEnd = bufferFirst + bytes / ENTRY_SIZE;
@@ -334,7 +303,7 @@ struct IndexFileWriter::State {
     State(const std::string& p, const std::string& guid) : path(p), poolGuid(guid), file(p) {}
     std::string path;
     std::string poolGuid;
-    StorageIo::AtomicFile file;
+    VaultFiles::ReplacementFile file;
     std::vector<unsigned char> buffer;
     size_t used = 0;
     uint64_t count = 0;
@@ -354,17 +323,6 @@ struct IndexFileWriter::State {
     }
 };
 
-namespace {
-
-// AtomicFile's errors already start with the path; keep the rest as problem.
-FileError asFileError(const std::string& path, const std::exception& e) {
-    std::string text = e.what();
-    if (text.compare(0, path.size() + 2, path + ": ") == 0) text = text.substr(path.size() + 2);
-    return FileError(path, text);
-}
-
-}  // namespace
-
 IndexFileWriter::IndexFileWriter(const std::string& path, const std::string& poolGuid) {
     if (poolGuid.size() > MAX_POOL_GUID || poolGuid.find('\0') != std::string::npos)
         throw std::invalid_argument(path + ": pool GUID '" + poolGuid + "' cannot be stored (at most " +
@@ -377,7 +335,7 @@ IndexFileWriter::IndexFileWriter(const std::string& path, const std::string& poo
     } catch (const FileError&) {
         throw;
     } catch (const std::runtime_error& e) {
-        throw asFileError(path, e);
+        throw fromLayer(path, e);
     }
 }
 
@@ -399,7 +357,7 @@ void IndexFileWriter::append(const IndexEntry& entry) {
         try {
             s.flush();
         } catch (const std::runtime_error& e) {
-            throw asFileError(s.path, e);
+            throw fromLayer(s.path, e);
         }
     }
 }
@@ -422,7 +380,7 @@ void IndexFileWriter::commit() {
         s.file.writeAt(0, header.data(), header.size());
         s.file.commit();
     } catch (const std::runtime_error& e) {
-        throw asFileError(s.path, e);
+        throw fromLayer(s.path, e);
     }
     s.committed = true;
 }
