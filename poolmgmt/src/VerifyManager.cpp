@@ -32,11 +32,63 @@ const int kRepairLockMode = 1;
 
 }  // namespace
 
+// Where verifyTask names the task and finds its pools: by default the
+// library's task naming and an interface manager of its own; or a caller's
+// administrator interface.
+class TaskCatalogue {
+public:
+    virtual ~TaskCatalogue() = default;
+    virtual std::string hierarchy(uint32_t taskId) = 0;
+    virtual void taskPools(uint32_t taskId, std::vector<DataObjects::PoolDataObject>& pools) = 0;
+};
+
+class DefaultCatalogue final : public TaskCatalogue {
+public:
+    std::string hierarchy(uint32_t taskId) override { return getTaskHierarchy(static_cast<int32_t>(taskId)); }
+    void taskPools(uint32_t taskId, std::vector<DataObjects::PoolDataObject>& pools) override {
+        DatabaseInterfaces::DbInterfaceManager manager;
+        manager.administratorInterface(true)->getTaskPools(taskId, pools);
+    }
+};
+
+class GivenCatalogue final : public TaskCatalogue {
+public:
+    explicit GivenCatalogue(DatabaseInterfaces::AdministratorInterface& catalogue) : catalogue_(catalogue) {}
+    // Never fails, as the library's task naming: "" when the look-up does.
+    std::string hierarchy(uint32_t taskId) override {
+        try {
+            return catalogue_.getTaskHierarchy(taskId);
+        } catch (const std::exception&) {
+            return std::string();
+        }
+    }
+    void taskPools(uint32_t taskId, std::vector<DataObjects::PoolDataObject>& pools) override {
+        catalogue_.getTaskPools(taskId, pools);
+    }
+
+private:
+    DatabaseInterfaces::AdministratorInterface& catalogue_;
+};
+
 void VerifyManager::verifyTask(boost::shared_ptr<VaultCommandSession> session, const DataObjects::TaskDataObject& task,
                                std::vector<std::string>& synchFiles, std::vector<std::string>& poolGuids) {
+    DefaultCatalogue catalogue;
+    verifyTaskWith(session, task, synchFiles, poolGuids, catalogue);
+}
+
+void VerifyManager::verifyTask(boost::shared_ptr<VaultCommandSession> session, const DataObjects::TaskDataObject& task,
+                               std::vector<std::string>& synchFiles, std::vector<std::string>& poolGuids,
+                               DatabaseInterfaces::AdministratorInterface& catalogue) {
+    GivenCatalogue given(catalogue);
+    verifyTaskWith(session, task, synchFiles, poolGuids, given);
+}
+
+void VerifyManager::verifyTaskWith(boost::shared_ptr<VaultCommandSession> session,
+                                   const DataObjects::TaskDataObject& task, std::vector<std::string>& synchFiles,
+                                   std::vector<std::string>& poolGuids, TaskCatalogue& catalogue) {
     if (!session) throw std::invalid_argument("VerifyManager: no command session");
     try {
-        const std::string message = "Checking task " + getTaskHierarchy(static_cast<int32_t>(task.id));
+        const std::string message = "Checking task " + catalogue.hierarchy(task.id);
         session->logMaintenance(kFacility, kInformation, "%s", message.c_str());
         session->getProgress()->SetStatusMsg(message, 0);
 
@@ -54,9 +106,8 @@ void VerifyManager::verifyTask(boost::shared_ptr<VaultCommandSession> session, c
             synchFiles.push_back(directory + VSynchSet::MIRROR_FILE_NAME);
         }
 
-        DatabaseInterfaces::DbInterfaceManager manager;
         std::vector<DataObjects::PoolDataObject> pools;
-        manager.administratorInterface(true)->getTaskPools(task.id, pools);
+        catalogue.taskPools(task.id, pools);
         if (pools.empty())
             throw std::runtime_error(
                 VaultUtilities::formatMessage("pool not found for task (from database): %s", task.guid.c_str()));

@@ -148,6 +148,20 @@ TEST_F(VerifyOnVault, PoolsComeFromTheCatalogue) {
     EXPECT_EQ(synchFiles_.size(), 2u) << "what was appended before the failure stays";
 }
 
+// With the caller's interface: the same lists, lines and failures.
+TEST_F(VerifyOnVault, TheCallersInterfaceGivesTheSameResult) {
+    DatabaseInterfaces::DbInterfaceManager manager;
+    std::vector<std::string> files, pools;
+    VerifyManager::verifyTask(session_, daily_, files, pools, *manager.administratorInterface(true));
+    EXPECT_EQ(files, (std::vector<std::string>{main_, mirror_}));
+    EXPECT_EQ(pools, std::vector<std::string>{daily_.poolGuid});
+    EXPECT_EQ(maintenanceLines(), std::vector<std::string>{"TEST-I-0001 Checking task " + hierarchy_});
+    sql("DELETE FROM task_pool WHERE task_id = " + std::to_string(daily_.id) + ";");
+    EXPECT_THROW(VerifyManager::verifyTask(session_, daily_, files, pools, *manager.administratorInterface(true)),
+                 VeshmoorException);
+    EXPECT_EQ(maintenanceLines().back(), "TEST-E-0003 Failed to verify task: pool not found for task (from database): " + daily_.guid);
+}
+
 TEST_F(VerifyOnVault, TheLockIsWaitedForUpToTheTimeOut) {
     setConfig("numbers", "OptimizeLockTimeout", "4000");
     ASSERT_EQ(::unlink(mirror_.c_str()), 0);

@@ -24,7 +24,13 @@
 
 class VaultCommandSession;
 
+namespace DatabaseInterfaces {
+class AdministratorInterface;
+}
+
 namespace Veshmoor {
+
+class TaskCatalogue;  // library-internal: where a verification names tasks and finds pools
 
 class VESHMOOR_API VerifyManager {
 public:
@@ -35,6 +41,13 @@ public:
     // appended stays.
     static void verifyTask(boost::shared_ptr<VaultCommandSession> session, const DataObjects::TaskDataObject& task,
                            std::vector<std::string>& synchFiles, std::vector<std::string>& poolGuids);
+
+    // The same with the caller's administrator interface naming the task and
+    // listing its pools, for a caller that verifies many tasks: no interface
+    // manager (and no database connection) is set up per task.
+    static void verifyTask(boost::shared_ptr<VaultCommandSession> session, const DataObjects::TaskDataObject& task,
+                           std::vector<std::string>& synchFiles, std::vector<std::string>& poolGuids,
+                           DatabaseInterfaces::AdministratorInterface& catalogue);
 
     // Throws Pool::DisableTaskWritersError for a file that is short, cannot
     // be read or fails verification; Pool::PoolError unchanged;
@@ -48,6 +61,11 @@ protected:
     static void ensureSynchFiles(const DataObjects::TaskDataObject& task, const std::string& directory);
     // The lock time-out in milliseconds, read from configuration on each call.
     static unsigned long getOptimizeLockTimeout();
+
+private:
+    static void verifyTaskWith(boost::shared_ptr<VaultCommandSession> session, const DataObjects::TaskDataObject& task,
+                               std::vector<std::string>& synchFiles, std::vector<std::string>& poolGuids,
+                               TaskCatalogue& catalogue);
 };
 
 }  // namespace Veshmoor
