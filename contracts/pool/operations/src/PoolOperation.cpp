@@ -38,6 +38,10 @@ void PoolOperation::checkpoint(const char* name) {
                                   std::string("pool operation interrupted at ") + name + " (task " + taskGuid + ")");
 }
 
+void PoolOperation::progressPoint(const char* name) {
+    if (hook_) hook_(name);
+}
+
 PoolFactory::~PoolFactory() = default;
 
 }  // namespace Pool

@@ -42,6 +42,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "Pool/PoolApi.h"
+#include "Pool/PoolErrors.h"
 #include "Pool/PoolOperationCommand.h"
 
 namespace Pool {
@@ -80,6 +81,9 @@ protected:
     explicit PoolOperation(const PoolOperationCommand& command);
     // Runs the hook, then raises JobInterruptedException when a stop was asked.
     void checkpoint(const char* name);
+    // Runs the hook only: a point inside a change that, once begun, is
+    // completed (a test may still end the process there).
+    void progressPoint(const char* name);
 
 private:
     PoolOperationCommand command_;
