@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <deque>
+#include <iostream>
 #include <ostream>
 #include <stdexcept>
 
@@ -39,7 +40,8 @@ void stopOnSignals() {
 }
 
 boost::shared_ptr<VaultCommandSession> openSession(const SessionSettings& settings, std::ostream& out) {
-    batutil_LogOpen(settings.logFolder.empty() ? nullptr : settings.logFolder.c_str(), kToolName, 0, 0, false);
+    batutil_LogOpen(settings.logFolder.empty() ? nullptr : settings.logFolder.c_str(), kToolName, 0, 0,
+                    settings.verbose);
     VaultCommandSession::Options options;
     options.toolName = kToolName;
     options.folder = settings.logFolder;
@@ -67,6 +69,7 @@ uint64_t lastQueuedJob() {
 
 // Hands a pool error to the error handler and lists the jobs it queued.
 void handlePoolError(const Pool::PoolError& error, std::ostream& err) {
+    std::cout.flush();
     err << "pool error " << Veshmoor::PoolErrorHandler::getErrorStr(error.getErrorNumber()) << " (0x" << std::hex
         << error.getErrorNumber() << std::dec << "): " << error.what() << "\n";
     const uint64_t before = lastQueuedJob();
@@ -107,6 +110,7 @@ int runCommand(const RunSettings& settings, std::ostream& out, std::ostream& err
         pending.pop_front();
         out << "running: " << text << std::endl;
         std::vector<std::string> followUps;
+        out.flush();
         try {
             Veshmoor::PoolCommandManager::execute(session, text, followUps);
         } catch (const boost::bad_lexical_cast& error) {
@@ -169,6 +173,15 @@ int verifyTaskFile(const SessionSettings& settings, uint32_t taskId, const std::
     }
     out << "file " << path << " verified" << std::endl;
     return kDone;
+}
+
+int listJobs(std::ostream& out, std::ostream& err) {
+    std::vector<std::string> problems;
+    const std::vector<JobQueue::Job> jobs = JobQueue::listJobs(&problems);
+    for (const JobQueue::Job& job : jobs) out << job.sequence << " " << job.command << "  (" << job.submitted << ")\n";
+    out << jobs.size() << " job(s) in " << JobQueue::spoolFolder() << std::endl;
+    for (const std::string& problem : problems) err << "cannot read: " << problem << "\n";
+    return problems.empty() ? kDone : kFailed;
 }
 
 }  // namespace PoolCommandTool

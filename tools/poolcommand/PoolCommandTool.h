@@ -19,6 +19,7 @@ struct SessionSettings {
     std::string logFolder;   // "" : [node] LogFolder
     std::string globalTag;
     bool maintenanceJob = false;  // the shorter lock time-outs of maintenance jobs
+    bool verbose = false;         // also show the vault log's lines on standard output
 };
 
 struct RunSettings {
@@ -47,5 +48,8 @@ int verifyTask(const SessionSettings& session, uint32_t taskId, std::ostream& ou
 // a pool error is handed to the pool error handler as for runCommand.
 int verifyTaskFile(const SessionSettings& session, uint32_t taskId, const std::string& file, std::ostream& out,
                    std::ostream& err);
+
+// Lists the node's job queue, one job a line ("<sequence> <command>").
+int listJobs(std::ostream& out, std::ostream& err);
 
 }  // namespace PoolCommandTool

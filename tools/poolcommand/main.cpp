@@ -26,6 +26,7 @@ void addSessionOptions(CLI::App& command, std::string& config, SessionSettings& 
     command.add_option("--log-folder", session.logFolder, "folder of the logs and the status file (default: [node] LogFolder)");
     command.add_option("--tag", session.globalTag, "the session's global tag");
     command.add_flag("--maintenance-job", session.maintenanceJob, "use the maintenance jobs' lock time-out");
+    command.add_flag("-v,--verbose", session.verbose, "also show the vault log's lines");
 }
 
 }  // namespace
@@ -64,6 +65,9 @@ int main(int argc, char** argv) {
     fileCommandLine->add_option("--task-id", fileTaskId, "the task")->required();
     fileCommandLine->add_option("--file", file, "the file (default: the task's pool index file)");
 
+    CLI::App* jobsCommandLine = app.add_subcommand("jobs", "list the node's job queue");
+    jobsCommandLine->add_option("--config", config, "node configuration (default: $VAULT_NODE_CONFIG)");
+
     // CLI11 would read "-5" as a huge unsigned number.
     const CLI::Validator notNegative(
         [](std::string& text) { return !text.empty() && text[0] == '-' ? std::string("must not be negative") : std::string(); },
@@ -92,6 +96,7 @@ int main(int argc, char** argv) {
             return runCommand(run, std::cout, std::cerr);
         }
         if (*verifyCommandLine) return verifyTask(verify, verifyTaskId, std::cout, std::cerr);
+        if (*jobsCommandLine) return listJobs(std::cout, std::cerr);
         return verifyTaskFile(verifyFile, fileTaskId, file, std::cout, std::cerr);
     } catch (const std::invalid_argument& error) {
         std::cerr << "poolcommand: " << error.what() << "\n";
