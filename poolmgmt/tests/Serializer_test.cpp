@@ -49,6 +49,17 @@ TEST_F(SerializerOnVault, ASecondaryPoolFolderSelectsTheSecondaryDescriptor) {
     EXPECT_EQ(command.poolDescriptor->getPoolFolder(), folder);
 }
 
+// A later TaskId never leaves a descriptor of the earlier task's storage.
+TEST_F(SerializerOnVault, TheDescriptorIsTheFinalTasks) {
+    const DataObjects::TaskDataObject daily = task("Daily"), weekly = task("Weekly");
+    Pool::PoolOperationCommand command;
+    PoolOperationCommandSerializer::fromString("PoolCmd:Cmd=3;TaskId=" + std::to_string(daily.id) + ";PoolGuid=" +
+                                                   weekly.poolGuid + ";TaskId=" + std::to_string(weekly.id),
+                                               command);
+    EXPECT_EQ(command.task->guid, weekly.guid);
+    EXPECT_EQ(command.poolDescriptor->getPoolFolder(), Pool::Layout::poolFolder(weekly));
+}
+
 TEST_F(SerializerOnVault, AnUnknownTaskIdIsAVaultError) {
     Pool::PoolOperationCommand command;
     try {
