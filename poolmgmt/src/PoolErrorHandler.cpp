@@ -29,8 +29,6 @@ const unsigned kError = 0x1003;
 const unsigned kHandlerFailure = 0x1004;
 const unsigned kSubmitRequestFailed = 0x10AC;
 
-const int32_t kCarrowenCrcError = 0x00320000;
-
 std::string labelOf(const std::vector<DataObjects::TaskDataObject>& tasks) {
     return tasks.empty() ? std::string("(nullptr)") : detail::taskLabel(tasks.front());
 }
