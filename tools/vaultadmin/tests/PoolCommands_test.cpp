@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "JobSubmission.h"
+#include "TaskHierarchy.h"
 #include "TestSupport.h"
 
 namespace VaultAdmin {
@@ -155,9 +156,12 @@ TEST(PoolCommands, SettingsAndSuspectMarksAreShownAndChanged) {
     EXPECT_EQ(readFile(settings), "Pellatrix.Verify=0\nbroken line\n");
 }
 
-TEST(PoolCommands, QueueListsJobsAndNamesDamagedOnes) {
+TEST(PoolCommands, QueueListsJobsAndNamesDamagedOnesAndTasksAreNamedFromTheCatalogue) {
     BuiltVault vault(1);
     ASSERT_EQ(::setenv("VAULT_NODE_CONFIG", (vault.root() + "/node.conf").c_str(), 1), 0);
+    // Task naming goes through the vault's catalogue plug-in.
+    EXPECT_EQ("Customer 'c' / Location 'l' / Computer 'pc' / Task 'Archive'", getTaskHierarchy(1));
+    EXPECT_EQ("", getTaskHierarchy(2));
     ASSERT_EQ(sys_submit(nullptr, "pellatrix ssirepaircrcall task 1", 1, 0, nullptr, nullptr), 1);
     ASSERT_EQ(sys_submit(nullptr, "pellatrix verify task 1", 3, 0, "admin", "after the move"), 2);
     Outcome queue = vaultadmin({"queue"}, vault.env());
