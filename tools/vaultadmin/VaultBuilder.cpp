@@ -16,6 +16,7 @@
 #include "DatabaseInterfaces/AdministratorInterface.h"
 #include "DatabaseInterfaces/DbInterfaceManager.h"
 #include "DataObjects/DataObjects.h"
+#include "BuiltPoolIndex.h"
 #include "Pool/Layout.h"
 #include "PosixFiles.h"
 #include "VSynchSetWriter.h"
@@ -42,6 +43,7 @@ void writeNodeConfig(const VaultDescription& vault, const VaultPaths& paths) {
     NodeConfig::set("node", "HostName", vault.thisNode);
     NodeConfig::set("node", "VaultVersion", vault.version);
     NodeConfig::set("node", "LockFolder", paths.locks);
+    NodeConfig::set("node", "SpoolFolder", paths.root + "/spool");
     NodeConfig::set("database", "VaultID", vault.id);
     NodeConfig::set("database", "Plugin", "SqlCatalogue");
     NodeConfig::set("database", "File", paths.catalogue);
@@ -140,6 +142,7 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
 
     std::vector<Carrowen::SyncListEntryData> listEntries;
     std::vector<VSynchEntry> setEntries;
+    std::vector<BuiltContainer> built;
     for (const SafesetDescription& safeset : task.safesets) {
         const uint64_t records = safeset.records;
         const MarkedRecords& marked = safeset.marked;
@@ -148,6 +151,7 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
             isMarked = [&marked, records](uint32_t recordId) { return marked.isMarked(recordId - kFirstRecordId, records); };
         Carrowen::writeFileListContainer(Pool::Layout::containerPath(record, safeset.number), kFirstRecordId, records,
                                          isMarked);
+        built.push_back({safeset.number, kFirstRecordId, records, isMarked});
 
         Carrowen::SyncListEntryData listEntry;
         listEntry.safesetNumber = safeset.number;
@@ -162,6 +166,7 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
         setEntries.push_back(setEntry);
     }
     Carrowen::writeSyncList(Pool::Layout::syncListPath(record), listEntries);
+    writeBuiltPoolIndex(Pool::Layout::poolFolder(record), task.poolGuid, std::move(built));
     VSynchFiles::writeTaskSet(record, setEntries);
 
     VaultUtilities::ConfigGroup label;

@@ -11,6 +11,7 @@
 
 #include "DemoVault.h"
 #include "DescriptionParser.h"
+#include "PoolCommands.h"
 #include "PosixFiles.h"
 #include "SyntheticVault.h"
 #include "TaskCommands.h"
@@ -191,6 +192,9 @@ int main(int argc, char** argv) {
     damageCommand->add_option("--count", damage.count, "bytes to invert (with --flip)")->capture_default_str();
     truncate->excludes(flip);
 
+    PoolCommandLine poolLine;
+    addPoolCommands(app, poolLine);
+
     refuseNegativeNumbers(app);
     try {
         app.parse(argc, argv);
@@ -200,6 +204,8 @@ int main(int argc, char** argv) {
     }
 
     try {
+        const int poolResult = runPoolCommands(poolLine, useVault, std::cout, std::cerr);
+        if (poolResult >= 0) return poolResult;
         if (*buildCommand) {
             const VaultDescription vault = readDescriptionFile(build.description);
             BuildOptions options;

@@ -1,5 +1,5 @@
 // The errors of pool operations (numbers and their meaning in
-// docs/pool-errors.md).
+// docs/pool-operations.md).
 //
 // A PoolError says that a pool's data is damaged or unreachable: the pool
 // error handler of the maintenance library acts on its number (marking tasks
