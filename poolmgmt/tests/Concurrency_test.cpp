@@ -15,6 +15,7 @@
 #include "TaskHierarchy.h"
 #include "VaultCommandSession.h"
 #include "VaultFixture.h"
+#include "Veshmoor/PoolCommandManager.h"
 #include "Veshmoor/PoolErrorHandler.h"
 #include "Veshmoor/VerifyManager.h"
 
@@ -129,6 +130,49 @@ TEST_F(ConcurrencyOnVault, OneSessionSharedByConcurrentVerifications) {
         ASSERT_EQ(line.rfind("TEST-I-0001 ", 0), 0u) << line;
         EXPECT_NE(std::find(statuses.begin(), statuses.end(), line.substr(12)), statuses.end()) << line;
     }
+}
+
+// Commands of three tasks from several threads on one session, each refused
+// by its task's settings after setting the progress status: the status is
+// always one whole status text, and every trace line is whole.
+TEST_F(ConcurrencyOnVault, ConcurrentProgressUpdatesOfOneSession) {
+    const std::vector<DataObjects::TaskDataObject> tasks = {task("Daily"), task("Weekly"), task("Archive")};
+    std::vector<std::string> texts, statuses;
+    for (const auto& t : tasks) {
+        LocalSettings::setValue(t, "Pellatrix.Optimize", "0");
+        texts.push_back("PoolCmd:Cmd=1;TaskId=" + std::to_string(t.id) + ";Safesets=4 5;PoolGuid=" + t.poolGuid +
+                        ";Parameters=p");
+        statuses.push_back("Optimizing task " + getTaskHierarchy(static_cast<int32_t>(t.id)) + " safesets( 4 5 ) ( p )");
+    }
+    std::atomic<int> failures{0};
+    std::atomic<bool> stop{false};
+    std::string badStatus;
+    std::thread watcher([&] {
+        while (!stop.load()) {
+            const std::string status = session_->getProgress()->getStatusMsg();
+            if (!status.empty() && std::find(statuses.begin(), statuses.end(), status) == statuses.end()) {
+                badStatus = status;
+                return;
+            }
+        }
+    });
+    onThreads([&](int t) {
+        for (int i = 0; i < kErrorsPerThread; ++i) {
+            std::vector<std::string> followUps;
+            try {
+                Veshmoor::PoolCommandManager::execute(session_, texts[static_cast<size_t>(t + i) % texts.size()], followUps);
+            } catch (const std::exception&) {
+                ++failures;
+            }
+            if (!followUps.empty()) ++failures;
+        }
+    });
+    stop = true;
+    watcher.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(badStatus, "");
+    EXPECT_EQ(maintenanceLines().size(), static_cast<size_t>(kThreads * kErrorsPerThread));
+    EXPECT_EQ(logLinesWith("-W-0384").size(), static_cast<size_t>(kThreads * kErrorsPerThread));
 }
 
 }  // namespace
