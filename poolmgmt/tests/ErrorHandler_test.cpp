@@ -1,5 +1,7 @@
 // The pool error handler on a built vault: look-ups, names, suspect marks in
 // the task settings, repair jobs in the spool folder, and the exact log lines.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "CrcRepairGate.h"
@@ -177,6 +179,22 @@ TEST_F(ErrorHandlerOnVault, AFailedMarkIsLoggedAndQueuesNothing) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("TEST-E-0003 ", 0), 0u);
     EXPECT_TRUE(jobs().empty());
+}
+
+// One task that cannot be marked does not keep the others unmarked.
+TEST_F(ErrorHandlerOnVault, EveryTaskIsMarkedEvenWhenOneCannotBe) {
+    const DataObjects::TaskDataObject daily = task("Daily"), weekly = task("Weekly");
+    sql("INSERT INTO task_pool(task_id, pool_id) SELECT " + std::to_string(weekly.id) +
+        ", pool_id FROM task_pool WHERE task_id = " + std::to_string(daily.id) + ";");
+    ASSERT_EQ(::mkdir(LocalSettings::settingsPath(daily).c_str(), 0755), 0);
+    PoolErrorHandler(daily.poolGuid, "").handleError(0x510001, nullptr);
+    EXPECT_EQ(settings(weekly).at("SUSPECT"), "1");
+    const auto failures = logLinesWith("Failed to handle pool");
+    ASSERT_EQ(failures.size(), 1u);
+    const std::string start =
+        "TEST-E-0003 Failed to handle pool {" + daily.poolGuid + "} error 'Mark Task Suspect' for the task " + label(daily) + ": ";
+    EXPECT_EQ(failures[0].rfind(start, 0), 0u) << failures[0];
+    EXPECT_NE(failures[0].find(LocalSettings::settingsPath(daily)), std::string::npos) << failures[0];
 }
 
 // Task ids of 2^31 and above keep their value in the job text.
