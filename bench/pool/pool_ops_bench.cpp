@@ -27,7 +27,8 @@
 #include "Pool/PoolFactory.h"
 #include "Pool/PoolIndex.h"
 #include "Pool/PoolStorage.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 #include "VSynchSetWriter.h"
 #include "VaultSettings.h"
 
@@ -70,7 +71,7 @@ boost::shared_ptr<DataObjects::TaskDataObject> taskIn(const std::string& folder,
 // list and synchronisation set (and the index when asked).
 void buildPool(const DataObjects::TaskDataObject& task, unsigned safesets, uint64_t records, bool index) {
     const std::string pool = Pool::Layout::poolFolder(task);
-    StorageIo::makeFolders(pool);
+    VaultFiles::makeFolders(pool);
     std::vector<Carrowen::SyncListEntryData> list;
     std::vector<VSynchEntry> synch;
     for (unsigned s = 1; s <= safesets; ++s) {
@@ -124,7 +125,7 @@ int main(int argc, char** argv) {
         const int rounds = argc > 5 ? std::atoi(argv[5]) : 3;
         if (containerMiB == 0 || indexMiB == 0 || safesets == 0 || rounds <= 0)
             throw std::invalid_argument("sizes must be positive");
-        StorageIo::makeFolders(folder);
+        VaultFiles::makeFolders(folder);
         // A node configuration of the benchmark's own: lock files in the folder.
         const std::string config = folder + "node.conf";
         ::setenv("VAULT_NODE_CONFIG", config.c_str(), 1);

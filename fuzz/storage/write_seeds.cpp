@@ -4,7 +4,6 @@
 #include <string>
 
 #include "Carrowen/Writers.h"
-#include "IndexFile.h"
 #include "StorageIo.h"
 #include "VSynchSetWriter.h"
 
@@ -36,15 +35,6 @@ int main(int argc, char** argv) {
         Carrowen::writeFileListContainer(container + "one.vfl", 7, 1, [](uint32_t) { return true; });
         Carrowen::writeFileListContainer(container + "some-marked.vfl", 100, 20,
                                          [](uint32_t id) { return id % 5 == 0; });
-
-        const std::string index = root + "index_file_fuzzer/";
-        StorageIo::makeFolders(index);
-        IndexFileWriter(index + "empty.vix", "POOL-1").commit();
-        IndexFileWriter three(index + "three.vix", "6F9619FF-8B86-D011-B42D-00C04FC964FF");
-        three.append({1, 0, 0x1122334455667788ull, 64, 128, 0});
-        three.append({1, 1, 0x99, 192, 128, 1});
-        three.append({4, 0, 0x7, 64, 128, 0});
-        three.commit();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "write_seeds: %s\n", e.what());
         return 1;

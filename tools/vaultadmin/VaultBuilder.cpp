@@ -12,11 +12,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "BuiltPoolIndex.h"
 #include "Carrowen/Writers.h"
 #include "DatabaseInterfaces/AdministratorInterface.h"
 #include "DatabaseInterfaces/DbInterfaceManager.h"
 #include "DataObjects/DataObjects.h"
-#include "BuiltPoolIndex.h"
 #include "Pool/Layout.h"
 #include "PosixFiles.h"
 #include "VSynchSetWriter.h"
@@ -139,10 +139,10 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
     const DataObjects::TaskDataObject record = taskRecord(task, folder, 0);
     fs::create_directories(Pool::Layout::poolFolder(record));
     fs::create_directories(Pool::Layout::synchFolder(record));
+    writeBuiltPoolIndex(Pool::Layout::poolFolder(record), task);
 
     std::vector<Carrowen::SyncListEntryData> listEntries;
     std::vector<VSynchEntry> setEntries;
-    std::vector<BuiltContainer> built;
     for (const SafesetDescription& safeset : task.safesets) {
         const uint64_t records = safeset.records;
         const MarkedRecords& marked = safeset.marked;
@@ -151,7 +151,6 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
             isMarked = [&marked, records](uint32_t recordId) { return marked.isMarked(recordId - kFirstRecordId, records); };
         Carrowen::writeFileListContainer(Pool::Layout::containerPath(record, safeset.number), kFirstRecordId, records,
                                          isMarked);
-        built.push_back({safeset.number, kFirstRecordId, records, isMarked});
 
         Carrowen::SyncListEntryData listEntry;
         listEntry.safesetNumber = safeset.number;
@@ -166,7 +165,6 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
         setEntries.push_back(setEntry);
     }
     Carrowen::writeSyncList(Pool::Layout::syncListPath(record), listEntries);
-    writeBuiltPoolIndex(Pool::Layout::poolFolder(record), task.poolGuid, std::move(built));
     VSynchFiles::writeTaskSet(record, setEntries);
 
     VaultUtilities::ConfigGroup label;

@@ -11,13 +11,13 @@
 
 #include "DemoVault.h"
 #include "DescriptionParser.h"
-#include "PoolCommands.h"
 #include "PosixFiles.h"
 #include "SyntheticVault.h"
 #include "TaskCommands.h"
 #include "VaultBuilder.h"
 #include "VaultInspector.h"
 #include "VaultRoot.h"
+#include "PoolCommands.h"
 
 namespace {
 

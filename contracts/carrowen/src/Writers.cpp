@@ -16,13 +16,6 @@ void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>
     file.commit();
 }
 
-std::vector<SyncListEntryData> readSyncList(const std::string& path) {
-    std::string bytes;
-    if (!StorageIo::readWholeFile(path, Format::kSyncListMaximumFileSize, bytes))
-        throw std::runtime_error(path + ": sync list not found");
-    return Format::decodeSyncList(bytes, path);
-}
-
 // Records are gathered in a 1 MiB buffer (a whole number of chunks), so chunk
 // checksums are computed per buffer and only the table of chunk checksums
 // (4 bytes per 64 KiB of records) is held until commit.

@@ -17,6 +17,7 @@
 
 #include "FileError.h"
 #include "SharedApi.h"
+#include "VaultFiles.h"
 
 namespace IndexFileFormat {
 constexpr uint32_t HEADER_SIZE = 512;
@@ -93,7 +94,10 @@ private:
 class SHARED_API IndexFileWriter {
 public:
     // `poolGuid` at most IndexFileFormat::MAX_POOL_GUID bytes, no zero byte.
-    IndexFileWriter(const std::string& path, const std::string& poolGuid);
+    // The file is written through `files` (a build may pass one that flushes
+    // once at its end).
+    IndexFileWriter(const std::string& path, const std::string& poolGuid,
+                    VaultFiles::FileSystem& files = VaultFiles::FileSystem::real());
     ~IndexFileWriter();
     IndexFileWriter(const IndexFileWriter&) = delete;
     IndexFileWriter& operator=(const IndexFileWriter&) = delete;

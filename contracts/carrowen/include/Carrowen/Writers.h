@@ -33,15 +33,15 @@ struct SyncListEntryData {
     std::string containerFileName;
 };
 
-// Writes a sync list at `path` (normally Pool::Layout::syncListPath(task)).
-// Safeset numbers must be unique; entries are stored in ascending order.
-CARROWEN_API void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries);
-
 // Reads and checks a whole sync list, giving its entries in ascending safeset
 // number in the form writeSyncList takes (for a read-modify-write by a pool
 // operation). Throws std::runtime_error naming the file when it is missing
 // ("sync list not found"), unreadable or damaged.
 CARROWEN_API std::vector<SyncListEntryData> readSyncList(const std::string& path);
+
+// Writes a sync list at `path` (normally Pool::Layout::syncListPath(task)).
+// Safeset numbers must be unique; entries are stored in ascending order.
+CARROWEN_API void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries);
 
 // Streams a file-list container to disk record by record through a 1 MiB
 // buffer; besides it only the chunk checksums are held (4 bytes per 512

@@ -17,7 +17,7 @@
 
 #include "OperationSupport.h"
 #include "Operations.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
 #include "VaultFiles.h"
 #include "VaultLog.h"
 
@@ -113,7 +113,7 @@ private:
 
     static uint32_t checksumOf(const PoolTarget& pool, const Container& c) {
         uint32_t crc = 0;
-        readAll(pool, pool.folder + c.name, [&](const char* data, size_t n) { crc = StorageIo::crc32c(data, n, crc); });
+        readAll(pool, pool.folder + c.name, [&](const char* data, size_t n) { crc = StorageCodec::crc32c(data, n, crc); });
         return crc;
     }
 

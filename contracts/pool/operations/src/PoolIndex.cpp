@@ -7,7 +7,7 @@
 #include "Carrowen/Writers.h"
 #include "IndexFile.h"
 #include "Pool/Layout.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
 
 namespace Pool {
 
@@ -16,7 +16,7 @@ constexpr uint64_t kContainerHeaderSize = 64;
 }  // namespace
 
 uint64_t recordKey(const unsigned char* record, size_t size) {
-    return (uint64_t(StorageIo::crc32c(record, size, 0x9E3779B9u)) << 32) | StorageIo::crc32c(record, size);
+    return (uint64_t(StorageCodec::crc32c(record, size, 0x9E3779B9u)) << 32) | StorageCodec::crc32c(record, size);
 }
 
 uint64_t writePoolIndex(const std::string& poolFolder, const std::string& poolGuid) {

@@ -21,7 +21,8 @@
 #include "Pool/PoolFactory.h"
 #include "Pool/PoolIndex.h"
 #include "Pool/PoolStorage.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 #include "StorageTestSupport.h"
 #include "TaskStorageDescriptor.h"
 #include "VSynchSetWriter.h"
@@ -39,7 +40,7 @@ protected:
     // starting at record id 100 * s), the sync list, the index; and, for the
     // online pool, the synchronisation set.
     void buildPool(const std::string& folder, const std::vector<uint32_t>& safesets, bool online) {
-        StorageIo::makeFolders(folder);
+        VaultFiles::makeFolders(folder);
         std::vector<Carrowen::SyncListEntryData> list;
         std::vector<VSynchEntry> synch;
         for (const uint32_t s : safesets) {

@@ -59,8 +59,12 @@ void VProgress::SetStatusMsg(const std::string& text, int percent) {
         }
     }
     if (::isatty(STDERR_FILENO)) {
-        // One terminal line, overwritten by the next status.
-        const std::string line = "\r\033[K" + status;
+        // One terminal line, overwritten by the next status. Control bytes of
+        // the text (names come from the catalogue) never reach the terminal.
+        std::string shown = status;
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+        const std::string line = "\r\033[K" + shown;
         if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
             // A terminal that cannot be written to shows nothing; the status file still holds it.
         }

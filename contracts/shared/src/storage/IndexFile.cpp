@@ -17,7 +17,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "StorageIo.h"
+#include "StorageCodec.h"
 #include "VaultFiles.h"
 
 namespace IndexFileFormat {
@@ -48,36 +48,36 @@ struct Header {
 
 std::string encodeHeader(const Header& h) {
     std::string out(kMagic, sizeof kMagic);
-    StorageIo::putU32(out, kVersion);
-    StorageIo::putU32(out, HEADER_SIZE);
-    StorageIo::putU32(out, ENTRY_SIZE);
-    StorageIo::putU32(out, ENTRIES_PER_BLOCK);
-    StorageIo::putU64(out, h.entryCount);
-    StorageIo::putU64(out, h.blockCount);
-    StorageIo::putU32(out, h.tableCrc);
-    StorageIo::putU32(out, static_cast<uint32_t>(h.poolGuid.size()));
+    StorageCodec::putU32(out, kVersion);
+    StorageCodec::putU32(out, HEADER_SIZE);
+    StorageCodec::putU32(out, ENTRY_SIZE);
+    StorageCodec::putU32(out, ENTRIES_PER_BLOCK);
+    StorageCodec::putU64(out, h.entryCount);
+    StorageCodec::putU64(out, h.blockCount);
+    StorageCodec::putU32(out, h.tableCrc);
+    StorageCodec::putU32(out, static_cast<uint32_t>(h.poolGuid.size()));
     out += h.poolGuid;
     out.resize(HEADER_SIZE - 4, '\0');
-    StorageIo::putU32(out, StorageIo::crc32c(out.data(), out.size()));
+    StorageCodec::putU32(out, StorageCodec::crc32c(out.data(), out.size()));
     return out;
 }
 
 Header decodeHeader(const unsigned char* p, uint64_t fileSize, const std::string& path) {
     if (std::memcmp(p, kMagic, sizeof kMagic) != 0) throw FileError(path, "not an index file (wrong magic number)");
-    if (StorageIo::getU32(p + kHeaderCrcOffset) != StorageIo::crc32c(p, kHeaderCrcOffset))
+    if (StorageCodec::getU32(p + kHeaderCrcOffset) != StorageCodec::crc32c(p, kHeaderCrcOffset))
         throw FileError(path, "index header checksum mismatch");
-    const uint32_t version = StorageIo::getU32(p + 8);
+    const uint32_t version = StorageCodec::getU32(p + 8);
     if (version != kVersion) throw FileError(path, "unsupported index file version " + std::to_string(version));
-    if (StorageIo::getU32(p + 12) != HEADER_SIZE || StorageIo::getU32(p + 16) != ENTRY_SIZE ||
-        StorageIo::getU32(p + 20) != ENTRIES_PER_BLOCK)
-        throw FileError(path, "unsupported index layout (header size " + std::to_string(StorageIo::getU32(p + 12)) +
-                                  ", entry size " + std::to_string(StorageIo::getU32(p + 16)) +
-                                  ", entries per block " + std::to_string(StorageIo::getU32(p + 20)) + ")");
+    if (StorageCodec::getU32(p + 12) != HEADER_SIZE || StorageCodec::getU32(p + 16) != ENTRY_SIZE ||
+        StorageCodec::getU32(p + 20) != ENTRIES_PER_BLOCK)
+        throw FileError(path, "unsupported index layout (header size " + std::to_string(StorageCodec::getU32(p + 12)) +
+                                  ", entry size " + std::to_string(StorageCodec::getU32(p + 16)) +
+                                  ", entries per block " + std::to_string(StorageCodec::getU32(p + 20)) + ")");
     Header h;
-    h.entryCount = StorageIo::getU64(p + 24);
-    h.blockCount = StorageIo::getU64(p + 32);
-    h.tableCrc = StorageIo::getU32(p + 40);
-    const uint32_t guidLength = StorageIo::getU32(p + 44);
+    h.entryCount = StorageCodec::getU64(p + 24);
+    h.blockCount = StorageCodec::getU64(p + 32);
+    h.tableCrc = StorageCodec::getU32(p + 40);
+    const uint32_t guidLength = StorageCodec::getU32(p + 44);
     if (guidLength > MAX_POOL_GUID) throw FileError(path, "pool GUID length " + std::to_string(guidLength) + " too long");
     h.poolGuid.assign(reinterpret_cast<const char*>(p + kGuidOffset), guidLength);
     if (h.poolGuid.find('\0') != std::string::npos) throw FileError(path, "pool GUID holds a zero byte");
@@ -99,24 +99,24 @@ Header decodeHeader(const unsigned char* p, uint64_t fileSize, const std::string
 
 IndexEntry decodeEntry(const unsigned char* p) {
     IndexEntry e;
-    e.safesetNumber = StorageIo::getU32(p);
-    e.recordId = StorageIo::getU32(p + 4);
-    e.key = StorageIo::getU64(p + 8);
-    e.offset = StorageIo::getU64(p + 16);
-    e.size = StorageIo::getU32(p + 24);
-    e.flags = StorageIo::getU32(p + 28);
+    e.safesetNumber = StorageCodec::getU32(p);
+    e.recordId = StorageCodec::getU32(p + 4);
+    e.key = StorageCodec::getU64(p + 8);
+    e.offset = StorageCodec::getU64(p + 16);
+    e.size = StorageCodec::getU32(p + 24);
+    e.flags = StorageCodec::getU32(p + 28);
     return e;
 }
 
 void encodeEntry(const IndexEntry& e, unsigned char* p) {
     std::string out;
     out.reserve(ENTRY_SIZE);
-    StorageIo::putU32(out, e.safesetNumber);
-    StorageIo::putU32(out, e.recordId);
-    StorageIo::putU64(out, e.key);
-    StorageIo::putU64(out, e.offset);
-    StorageIo::putU32(out, e.size);
-    StorageIo::putU32(out, e.flags);
+    StorageCodec::putU32(out, e.safesetNumber);
+    StorageCodec::putU32(out, e.recordId);
+    StorageCodec::putU64(out, e.key);
+    StorageCodec::putU64(out, e.offset);
+    StorageCodec::putU32(out, e.size);
+    StorageCodec::putU32(out, e.flags);
     std::memcpy(p, out.data(), ENTRY_SIZE);
 }
 
@@ -165,11 +165,11 @@ struct IndexFileBase::State {
         const Header h = decodeHeader(bytes, size, path);
         std::string tableBytes(static_cast<size_t>(h.blockCount * 4), '\0');
         readExactly(*file, &tableBytes[0], tableBytes.size(), HEADER_SIZE + h.entryCount * ENTRY_SIZE, path);
-        if (StorageIo::crc32c(tableBytes.data(), tableBytes.size()) != h.tableCrc)
+        if (StorageCodec::crc32c(tableBytes.data(), tableBytes.size()) != h.tableCrc)
             throw FileError(path, "block checksum table checksum mismatch");
         std::vector<uint32_t> t(static_cast<size_t>(h.blockCount));
         for (size_t i = 0; i < t.size(); ++i)
-            t[i] = StorageIo::getU32(reinterpret_cast<const unsigned char*>(tableBytes.data()) + 4 * i);
+            t[i] = StorageCodec::getU32(reinterpret_cast<const unsigned char*>(tableBytes.data()) + 4 * i);
         header = h;
         table.swap(t);
         headerChecked = true;
@@ -179,7 +179,7 @@ struct IndexFileBase::State {
     void checkBlocks(uint64_t firstBlock, const unsigned char* data, size_t bytes, std::vector<uint32_t>& crcs) const {
         const size_t n = (bytes + kBlockBytes - 1) / kBlockBytes;
         crcs.resize(n);
-        StorageIo::crc32cChunks(data, bytes, kBlockBytes, crcs.data());
+        StorageCodec::crc32cChunks(data, bytes, kBlockBytes, crcs.data());
         for (size_t i = 0; i < n; ++i)
             if (crcs[i] != table[firstBlock + i]) {
                 const uint64_t first = (firstBlock + i) * ENTRIES_PER_BLOCK;
@@ -236,8 +236,8 @@ void IndexFileBase::verify(bool full) {
         readExactly(*s.file, buffer.data(), bytes, offset, s.path);
         s.checkBlocks(block, buffer.data(), bytes, crcs);
         for (size_t at = 0; at < bytes; at += ENTRY_SIZE, ++entryIndex) {
-            const uint32_t safeset = StorageIo::getU32(&buffer[at]);
-            const uint32_t record = StorageIo::getU32(&buffer[at + 4]);
+            const uint32_t safeset = StorageCodec::getU32(&buffer[at]);
+            const uint32_t record = StorageCodec::getU32(&buffer[at + 4]);
             if (havePrevious && !before(previousSafeset, previousRecord, safeset, record))
                 throw FileError(s.path, "entry " + std::to_string(entryIndex) + " (safeset " + std::to_string(safeset) +
                                             ", record " + std::to_string(record) + ") out of order or repeated");
@@ -300,7 +300,8 @@ std::vector<IndexEntry> IndexFileBase::readEntries(uint64_t first, size_t count)
 }
 
 struct IndexFileWriter::State {
-    State(const std::string& p, const std::string& guid) : path(p), poolGuid(guid), file(p) {}
+    State(const std::string& p, const std::string& guid, VaultFiles::FileSystem& files)
+        : path(p), poolGuid(guid), file(files, p) {}
     std::string path;
     std::string poolGuid;
     VaultFiles::ReplacementFile file;
@@ -317,18 +318,18 @@ struct IndexFileWriter::State {
         const size_t blocks = (used + kBlockBytes - 1) / kBlockBytes;
         const size_t firstCrc = blockCrcs.size();
         blockCrcs.resize(firstCrc + blocks);
-        StorageIo::crc32cChunks(buffer.data(), used, kBlockBytes, &blockCrcs[firstCrc]);
+        StorageCodec::crc32cChunks(buffer.data(), used, kBlockBytes, &blockCrcs[firstCrc]);
         file.append(buffer.data(), used);
         used = 0;
     }
 };
 
-IndexFileWriter::IndexFileWriter(const std::string& path, const std::string& poolGuid) {
+IndexFileWriter::IndexFileWriter(const std::string& path, const std::string& poolGuid, VaultFiles::FileSystem& files) {
     if (poolGuid.size() > MAX_POOL_GUID || poolGuid.find('\0') != std::string::npos)
         throw std::invalid_argument(path + ": pool GUID '" + poolGuid + "' cannot be stored (at most " +
                                     std::to_string(MAX_POOL_GUID) + " bytes, no zero byte)");
     try {
-        state_.reset(new State(path, poolGuid));
+        state_.reset(new State(path, poolGuid, files));
         state_->buffer.resize(kBufferBlocks * kBlockBytes);
         const std::string placeholder(HEADER_SIZE, '\0');
         state_->file.append(placeholder.data(), placeholder.size());
@@ -369,11 +370,11 @@ void IndexFileWriter::commit() {
         s.flush();
         std::string table;
         table.reserve(s.blockCrcs.size() * 4);
-        for (const uint32_t crc : s.blockCrcs) StorageIo::putU32(table, crc);
+        for (const uint32_t crc : s.blockCrcs) StorageCodec::putU32(table, crc);
         Header h;
         h.entryCount = s.count;
         h.blockCount = s.blockCrcs.size();
-        h.tableCrc = StorageIo::crc32c(table.data(), table.size());
+        h.tableCrc = StorageCodec::crc32c(table.data(), table.size());
         h.poolGuid = s.poolGuid;
         s.file.append(table.data(), table.size());
         const std::string header = encodeHeader(h);

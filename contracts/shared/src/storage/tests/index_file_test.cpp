@@ -6,7 +6,8 @@
 #include <cstring>
 
 #include "IndexFile.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 #include "StorageTestSupport.h"
 
 using StorageTest::TempFolder;
@@ -46,16 +47,16 @@ std::string resealed(std::string bytes, uint64_t entryCount) {
     for (uint64_t b = 0; b < blocks; ++b) {
         const size_t start = 512 + size_t(b) * 2048 * 32;
         const size_t size = std::min<size_t>(2048 * 32, tableAt - start);
-        const uint32_t crc = StorageIo::crc32c(bytes.data() + start, size);
+        const uint32_t crc = StorageCodec::crc32c(bytes.data() + start, size);
         std::string le;
-        StorageIo::putU32(le, crc);
+        StorageCodec::putU32(le, crc);
         bytes.replace(tableAt + size_t(b) * 4, 4, le);
     }
     std::string le;
-    StorageIo::putU32(le, StorageIo::crc32c(bytes.data() + tableAt, size_t(blocks) * 4));
+    StorageCodec::putU32(le, StorageCodec::crc32c(bytes.data() + tableAt, size_t(blocks) * 4));
     bytes.replace(40, 4, le);
     le.clear();
-    StorageIo::putU32(le, StorageIo::crc32c(bytes.data(), 508));
+    StorageCodec::putU32(le, StorageCodec::crc32c(bytes.data(), 508));
     bytes.replace(508, 4, le);
     return bytes;
 }
@@ -161,5 +162,5 @@ TEST(IndexFileTest, WriterRefusesDisorderAndLeavesNothingWhenNotCommitted) {
         EXPECT_THROW(writer.append(entryFor(1, 9)), std::invalid_argument);
         writer.append(entryFor(3, 0));
     }
-    EXPECT_FALSE(StorageIo::isRegularFile(path));
+    EXPECT_EQ(VaultFiles::FileKind::Missing, VaultFiles::FileSystem::real().status(path, VaultFiles::Links::Refuse).kind);
 }
