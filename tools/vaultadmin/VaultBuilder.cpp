@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "BuiltPoolIndex.h"
 #include "CatalogueDatabase.h"
 #include "Carrowen/Writers.h"
 #include "DatabaseInterfaces/AdministratorInterface.h"
@@ -43,6 +44,7 @@ void writeNodeConfig(const VaultDescription& vault, const VaultPaths& paths, con
     NodeConfig::set("node", "HostName", vault.thisNode);
     NodeConfig::set("node", "VaultVersion", vault.version);
     NodeConfig::set("node", "LockFolder", paths.locks);
+    NodeConfig::set("node", "SpoolFolder", paths.root + "/spool");
     NodeConfig::set("database", "VaultID", vault.id);
     NodeConfig::set("database", "Plugin", "SqlCatalogue");
     if (options.databaseConnection.empty()) {
@@ -147,6 +149,7 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
     const DataObjects::TaskDataObject record = taskRecord(task, folder, 0);
     fs::create_directories(Pool::Layout::poolFolder(record));
     fs::create_directories(Pool::Layout::synchFolder(record));
+    writeBuiltPoolIndex(Pool::Layout::poolFolder(record), task);
 
     std::vector<Carrowen::SyncListEntryData> listEntries;
     std::vector<VSynchEntry> setEntries;

@@ -24,7 +24,7 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 // their temporary and journal companions).
 bool isBuildOutput(const std::string& name) {
     return startsWith(name, "node.conf") || startsWith(name, "catalogue.db") || name == "storage" ||
-           name == "locks" || name == "vault.json" || name == kIncompleteMarker;
+           name == "locks" || name == "spool" || name == "vault.json" || name == kIncompleteMarker;
 }
 
 std::string listOf(const std::vector<std::string>& names) {

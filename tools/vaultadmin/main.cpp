@@ -20,6 +20,7 @@
 #include "VaultBuilder.h"
 #include "VaultInspector.h"
 #include "VaultRoot.h"
+#include "PoolCommands.h"
 #include "VaultVersion.h"
 
 namespace {
@@ -251,6 +252,9 @@ int main(int argc, char** argv) {
     damageCommand->add_option("--count", damage.count, "bytes to invert (with --flip)")->capture_default_str();
     truncate->excludes(flip);
 
+    PoolCommandLine poolLine;
+    addPoolCommands(app, poolLine);
+
     refuseNegativeNumbers(app);
     try {
         app.parse(argc, argv);
@@ -260,6 +264,8 @@ int main(int argc, char** argv) {
     }
 
     try {
+        const int poolResult = runPoolCommands(poolLine, useVault, std::cout, std::cerr);
+        if (poolResult >= 0) return poolResult;
         if (*buildCommand) {
             const VaultDescription vault = readDescriptionFile(build.description);
             BuildOptions options;

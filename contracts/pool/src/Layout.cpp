@@ -67,6 +67,11 @@ std::string containerPath(const DataObjects::TaskDataObject& task, uint32_t safe
     return folder.empty() ? folder : folder + containerFileName(safesetNumber);
 }
 
+std::string secondaryPoolFolder(const DataObjects::TaskDataObject& task, const std::string& poolGuid) {
+    if (task.taskFolder.empty() || poolGuid.empty()) return std::string();
+    return withTrailingSlash(task.taskFolder) + "secondary/" + safeFileNamePart(poolGuid) + "/";
+}
+
 std::string lockFolder() {
     std::string folder = NodeConfig::get("node", "LockFolder", DEFAULT_LOCK_FOLDER);
     if (folder.empty()) folder = DEFAULT_LOCK_FOLDER;

@@ -33,6 +33,12 @@ struct SyncListEntryData {
     std::string containerFileName;
 };
 
+// Reads and checks a whole sync list, giving its entries in ascending safeset
+// number in the form writeSyncList takes (for a read-modify-write by a pool
+// operation). Throws std::runtime_error naming the file when it is missing
+// ("sync list not found"), unreadable or damaged.
+CARROWEN_API std::vector<SyncListEntryData> readSyncList(const std::string& path);
+
 // Writes a sync list at `path` (normally Pool::Layout::syncListPath(task)).
 // Safeset numbers must be unique; entries are stored in ascending order.
 CARROWEN_API void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries);

@@ -5,6 +5,8 @@
 //   <taskFolder>/pool/synclist.vsl    the pool's sync list
 //   <taskFolder>/pool/NNNNNNNN.vfl    a safeset's file-list container
 //                                     (safeset number, eight decimal digits)
+//   <taskFolder>/secondary/<GUID>/    a secondary pool folder (same files as
+//                                     the pool folder)
 //   <LockFolder>/task-<name>.lock the task's lock file ([node] LockFolder of
 //                                 the node configuration, default /var/lock/vault)
 //
@@ -40,6 +42,11 @@ POOL_API std::string containerFileName(uint32_t safesetNumber);
 // The full path of a safeset's container in the task's pool folder; "" when
 // taskFolder is empty.
 POOL_API std::string containerPath(const DataObjects::TaskDataObject& task, uint32_t safesetNumber);
+
+// A secondary pool's folder, "<taskFolder>/secondary/<GUID>/", the GUID
+// escaped as for lock files (so it never names a folder elsewhere); "" when
+// taskFolder or the GUID is empty.
+POOL_API std::string secondaryPoolFolder(const DataObjects::TaskDataObject& task, const std::string& poolGuid);
 
 // The lock folder: [node] LockFolder, else DEFAULT_LOCK_FOLDER; ends in '/'.
 POOL_API std::string lockFolder();

@@ -1,0 +1,142 @@
+// Verify: reads the pool's sync list, every container it names in full, and
+// the pool's index file when there is one; checks that every available
+// safeset of the synchronisation set is in the sync list (online pool) and
+// that the index lists exactly the records of the listed containers.
+// Changes nothing, so it may stop at any check.
+#include <map>
+
+#include "Carrowen/Carrowen.h"
+#include "IndexFile.h"
+#include "OperationSupport.h"
+#include "Operations.h"
+#include "VaultFiles.h"
+
+namespace Pool {
+namespace Operations {
+namespace {
+
+// Records between two checks for a stop request (8 MiB of records).
+constexpr uint32_t kRecordsPerCheck = 65536;
+// Index entries read per call while checking the index against the list.
+constexpr size_t kIndexEntriesPerRead = 32768;
+
+class VerifyOperation final : public PoolOperation {
+public:
+    explicit VerifyOperation(const PoolOperationCommand& command) : PoolOperation(command) {}
+
+    void run(std::vector<PoolOperationCommand>& /*followUps*/) override {
+        const PoolTarget pool(command());
+        HeldTaskLock lock(pool.task);
+        checkpoint("locked");
+        pool.requirePoolFolder();
+        const std::vector<Carrowen::SyncListEntryData> list = pool.readSyncList();
+        std::map<uint32_t, uint64_t> recordCounts;
+        if (pool.online) checkSynchSetIsListed(pool, list);
+        for (const Carrowen::SyncListEntryData& entry : list) {
+            checkpoint("container");
+            recordCounts[entry.safesetNumber] = verifyContainer(pool, entry);
+        }
+        checkpoint("index");
+        verifyIndex(pool, recordCounts);
+    }
+
+private:
+    void checkSynchSetIsListed(const PoolTarget& pool, const std::vector<Carrowen::SyncListEntryData>& list) {
+        std::map<uint32_t, bool> listed;
+        for (const auto& entry : list) listed[entry.safesetNumber] = true;
+        for (const VSynchEntry& e : readSynchSet(pool).entries) {
+            if (e.peripheral & VSYNCH_PERIPHERAL_UNAVAILABLE) continue;  // offline data is not in the pool
+            if (!listed.count(e.safesetNumber))
+                throw pool.error(ErrorNumber::SYNC_LIST_DAMAGED,
+                                 pool.syncListPath + ": safeset " + std::to_string(e.safesetNumber) +
+                                     " of the synchronisation set is not in the sync list");
+        }
+    }
+
+    uint64_t verifyContainer(const PoolTarget& pool, const Carrowen::SyncListEntryData& entry) {
+        const std::string path = pool.folder + entry.containerFileName;
+        Carrowen::FileListContainer2 container;
+        try {
+            container.open(path, 1, 1);
+        } catch (const std::exception& e) {
+            throw pool.error(ErrorNumber::CONTAINER_UNREADABLE, e.what());
+        }
+        Carrowen::FileListRecord record;
+        const uint32_t lower = container.recordIdLowerBound();
+        const uint32_t upper = container.recordIdUpperBound();
+        for (uint32_t id = lower; id < upper; ++id) {
+            if ((id - lower) % kRecordsPerCheck == kRecordsPerCheck - 1) checkpoint("records");
+            int read;
+            try {
+                read = container.readRecord(id, record);
+            } catch (const std::exception& e) {
+                throw pool.error(ErrorNumber::CONTAINER_CHECKSUM, e.what());
+            }
+            if (read != 1)
+                throw pool.error(ErrorNumber::CONTAINER_UNREADABLE,
+                                 path + ": record " + std::to_string(id) + " cannot be read");
+        }
+        return uint64_t(upper) - lower;
+    }
+
+    // The index is optional; when present it must list, in order, exactly the
+    // records of the listed containers.
+    void verifyIndex(const PoolTarget& pool, const std::map<uint32_t, uint64_t>& recordCounts) {
+        if (VaultFiles::FileSystem::real().status(pool.indexPath, VaultFiles::Links::Refuse).kind ==
+            VaultFiles::FileKind::Missing)
+            return;
+        std::map<uint32_t, uint64_t> indexed;
+        try {
+            // The quick check (header, table), then one pass over the entries
+            // that checks every block and the order.
+            IndexFileBase index;
+            index.open(pool.indexPath, 1, 1);
+            index.verify(false);
+            const uint64_t count = index.entryCount();
+            bool havePrevious = false;
+            IndexEntry previous;
+            for (uint64_t first = 0; first < count; first += kIndexEntriesPerRead) {
+                checkpoint("index entries");
+                const size_t n = static_cast<size_t>(std::min<uint64_t>(kIndexEntriesPerRead, count - first));
+                for (const IndexEntry& e : index.readEntries(first, n)) {
+                    if (havePrevious && (e.safesetNumber < previous.safesetNumber ||
+                                         (e.safesetNumber == previous.safesetNumber && e.recordId <= previous.recordId)))
+                        throw FileError(pool.indexPath, "entries out of order at safeset " +
+                                                            std::to_string(e.safesetNumber) + ", record " +
+                                                            std::to_string(e.recordId));
+                    previous = e;
+                    havePrevious = true;
+                    ++indexed[e.safesetNumber];
+                }
+            }
+            index.close(true);
+        } catch (const FileError& e) {
+            throw pool.error(ErrorNumber::INDEX_CHECKSUM, e.what());
+        }
+        for (const auto& entry : indexed) {
+            const auto listed = recordCounts.find(entry.first);
+            if (listed == recordCounts.end())
+                throw pool.error(ErrorNumber::INDEX_CHECKSUM, pool.indexPath + ": lists safeset " +
+                                                                  std::to_string(entry.first) +
+                                                                  ", which the sync list does not name");
+            if (listed->second != entry.second)
+                throw pool.error(ErrorNumber::INDEX_CHECKSUM,
+                                 pool.indexPath + ": lists " + std::to_string(entry.second) + " records of safeset " +
+                                     std::to_string(entry.first) + ", its container holds " +
+                                     std::to_string(listed->second));
+        }
+        for (const auto& listed : recordCounts)
+            if (listed.second > 0 && !indexed.count(listed.first))
+                throw pool.error(ErrorNumber::INDEX_CHECKSUM, pool.indexPath + ": does not list safeset " +
+                                                                  std::to_string(listed.first));
+    }
+};
+
+}  // namespace
+
+boost::shared_ptr<PoolOperation> makeVerify(const PoolOperationCommand& command) {
+    return boost::shared_ptr<PoolOperation>(new VerifyOperation(command));
+}
+
+}  // namespace Operations
+}  // namespace Pool
