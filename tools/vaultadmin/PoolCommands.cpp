@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "DatabaseInterfaces/AdministratorInterface.h"
 #include "DatabaseInterfaces/DbInterfaceManager.h"
@@ -10,12 +11,22 @@
 #include "Pool/PoolFactory.h"
 #include "Pool/PoolStorage.h"
 #include "TaskCommands.h"
+#include "VaultFiles.h"
 
 namespace VaultAdmin {
 namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kNotWritten = 4;  // a state file could not be written completely
+
+// True when the file layer failed to write, flush or replace a file (rather
+// than to find or read one).
+bool isWriteFailure(const VaultFiles::FileError& e) {
+    for (const char* operation : {"write", "sync", "rename", "close", "replace"})
+        if (e.operation().compare(0, std::strlen(operation), operation) == 0) return true;
+    return false;
+}
 
 const char* const kOperations[] = {"verify", "optimize", "deduplicate", "delete"};
 
@@ -169,21 +180,27 @@ void addPoolCommands(CLI::App& app, PoolCommandLine& line) {
 
 int runPoolCommands(const PoolCommandLine& line, const std::function<void(const std::string&)>& useVault,
                     std::ostream& out, std::ostream& err) {
-    if (*line.settingsCommand) {
-        useVault(line.config);
-        return showSettings(line, out);
-    }
-    if (*line.suspectCommand) {
-        useVault(line.config);
-        return showSuspect(line, out);
-    }
-    if (*line.queueCommand) {
-        useVault(line.config);
-        return listQueue(out, err);
-    }
-    if (*line.poolCommand) {
-        useVault(line.config);
-        return runPoolOperation(line, out, err);
+    try {
+        if (*line.settingsCommand) {
+            useVault(line.config);
+            return showSettings(line, out);
+        }
+        if (*line.suspectCommand) {
+            useVault(line.config);
+            return showSuspect(line, out);
+        }
+        if (*line.queueCommand) {
+            useVault(line.config);
+            return listQueue(out, err);
+        }
+        if (*line.poolCommand) {
+            useVault(line.config);
+            return runPoolOperation(line, out, err);
+        }
+    } catch (const VaultFiles::FileError& e) {
+        if (!isWriteFailure(e)) throw;
+        err << "vaultadmin: " << e.what() << " (the file was not replaced; its old version is kept)\n";
+        return kNotWritten;
     }
     return -1;
 }

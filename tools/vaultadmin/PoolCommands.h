@@ -37,8 +37,9 @@ struct PoolCommandLine {
 void addPoolCommands(CLI::App& app, PoolCommandLine& line);
 
 // Runs the one of those commands that was given; -1 when none was. Returns the
-// exit code (0 done, 1 failed, 2 bad command line). `useVault` points the
-// process at the vault of a --config value.
+// exit code (0 done, 1 failed, 2 bad command line, 4 a state file could not be
+// written completely: the old file is kept). Other failures are thrown.
+// `useVault` points the process at the vault of a --config value.
 int runPoolCommands(const PoolCommandLine& line, const std::function<void(const std::string&)>& useVault,
                     std::ostream& out, std::ostream& err);
 

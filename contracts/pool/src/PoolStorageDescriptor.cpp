@@ -5,7 +5,6 @@
 // whether that storage is available (VSYNCH_PERIPHERAL_UNAVAILABLE).
 #include "Pool/PoolStorage.h"
 
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <stdexcept>
@@ -53,28 +52,6 @@ boost::shared_ptr<PoolStorageDescriptor> createPoolDescriptorForPeripheral(uint3
     if (peripheral & VSYNCH_PERIPHERAL_UNAVAILABLE)
         throw std::runtime_error(taskLabel(task) + ": safeset file '" + fileName + "' lies on unavailable storage");
     return createPoolDescriptorForTask(task);
-}
-
-OnlineCarrowenStorageDescriptor::OnlineCarrowenStorageDescriptor(const std::string& poolGuid,
-                                                                 const DataObjects::TaskDataObject& task)
-    : poolGuid_(poolGuid), poolFolder_(Layout::poolFolder(task)) {}
-OnlineCarrowenStorageDescriptor::~OnlineCarrowenStorageDescriptor() = default;
-std::string OnlineCarrowenStorageDescriptor::getPoolGuid() const { return poolGuid_; }
-std::string OnlineCarrowenStorageDescriptor::getPoolFolder() const { return poolFolder_; }
-
-SecondaryPoolStorageDescriptor::SecondaryPoolStorageDescriptor(const std::string& poolGuid,
-                                                               const DataObjects::TaskDataObject& task)
-    : poolGuid_(poolGuid), poolFolder_(Layout::secondaryPoolFolder(task, poolGuid)) {}
-SecondaryPoolStorageDescriptor::~SecondaryPoolStorageDescriptor() = default;
-std::string SecondaryPoolStorageDescriptor::getPoolGuid() const { return poolGuid_; }
-std::string SecondaryPoolStorageDescriptor::getPoolFolder() const { return poolFolder_; }
-
-bool isSecondaryPool(const std::string& poolGuid, const DataObjects::TaskDataObject& task) {
-    if (poolGuid.empty() || ::strcasecmp(poolGuid.c_str(), task.poolGuid.c_str()) == 0) return false;
-    const std::string folder = Layout::secondaryPoolFolder(task, poolGuid);
-    if (folder.empty()) return false;
-    struct stat st;
-    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace Pool

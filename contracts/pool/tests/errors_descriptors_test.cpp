@@ -64,6 +64,8 @@ TEST(PoolDescriptorTest, OnlineAndSecondaryPoolFolders) {
     EXPECT_FALSE(Pool::isSecondaryPool("POOL-GUID-1", task));
     EXPECT_FALSE(Pool::isSecondaryPool("", task));
     EXPECT_FALSE(Pool::isSecondaryPool("SEC-1", makeTask("")));
+    ASSERT_EQ(0, ::symlink(secondary.c_str(), (temp.path() + "t/secondary/LINKED").c_str()));
+    EXPECT_FALSE(Pool::isSecondaryPool("LINKED", task));
 
     const Pool::SecondaryPoolStorageDescriptor second("SEC-1", task);
     EXPECT_EQ("SEC-1", second.getPoolGuid());

@@ -177,6 +177,26 @@ TEST(PoolCommands, QueueListsJobsAndNamesDamagedOnesAndTasksAreNamedFromTheCatal
     EXPECT_TRUE(contains(queue.output, vault.root() + "/spool/job-0000000002.job: no COMMAND")) << queue.output;
 }
 
+// A full file system under the task folder (a small tmpfs in a mount
+// namespace of the test's own): a suspect mark cannot be written, the old
+// settings file stays whole and the exit code is 4.
+TEST(PoolCommands, AFullDiskKeepsTheOldSettingsAndExitsWithFour) {
+    if (vaultadmin({"--help"}).exitCode != 0 || std::system("/usr/bin/unshare -rm /bin/true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs user and mount namespaces (unshare -rm) to mount a small tmpfs";
+    BuiltVault vault(1);
+    const std::string taskFolder = vault.poolFile("..");
+    const std::string script =
+        "set -u; mount -t tmpfs -o size=64k tmpfs '" + taskFolder + "' || exit 100; cd '" + taskFolder +
+        "'; printf 'Pellatrix.Verify=0\n' > tasksettings.cfg; dd if=/dev/zero of=filler bs=1k count=1000 2>/dev/null; '" +
+        vaultadminPath() + "' suspect --task-id 1 --mark 'CRC Error'; echo \"exit=$?\"; cat tasksettings.cfg; echo '--end'";
+    Child child({"/usr/bin/unshare", "-rm", "/bin/sh", "-c", script}, vault.env());
+    const Outcome outcome = child.wait();
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+    EXPECT_TRUE(contains(outcome.output, "No space left on device")) << outcome.output;
+    EXPECT_TRUE(contains(outcome.output, "its old version is kept")) << outcome.output;
+    EXPECT_TRUE(contains(outcome.output, "exit=4\nPellatrix.Verify=0\n--end")) << outcome.output;
+}
+
 TEST(PoolCommands, DeleteKilledAtManyPointsIsCompletedByARerun) {
     BuiltVault vault(240);
     unsigned cutShort = 0;  // rounds whose kill came before the delete was done

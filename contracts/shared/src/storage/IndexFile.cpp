@@ -120,6 +120,9 @@ void encodeEntry(const IndexEntry& e, unsigned char* p) {
     std::memcpy(p, out.data(), ENTRY_SIZE);
 }
 
+// (safeset, record) as one number that orders like the pair.
+inline uint64_t orderKey(uint32_t safeset, uint32_t record) { return (uint64_t(safeset) << 32) | record; }
+
 bool before(uint32_t safesetA, uint32_t recordA, uint32_t safesetB, uint32_t recordB) {
     return safesetA < safesetB || (safesetA == safesetB && recordA < recordB);
 }
@@ -235,16 +238,31 @@ void IndexFileBase::verify(bool full) {
         const size_t bytes = static_cast<size_t>(std::min<uint64_t>(buffer.size(), entriesEnd - offset));
         readExactly(*s.file, buffer.data(), bytes, offset, s.path);
         s.checkBlocks(block, buffer.data(), bytes, crcs);
-        for (size_t at = 0; at < bytes; at += ENTRY_SIZE, ++entryIndex) {
-            const uint32_t safeset = StorageCodec::getU32(&buffer[at]);
-            const uint32_t record = StorageCodec::getU32(&buffer[at + 4]);
-            if (havePrevious && !before(previousSafeset, previousRecord, safeset, record))
-                throw FileError(s.path, "entry " + std::to_string(entryIndex) + " (safeset " + std::to_string(safeset) +
-                                            ", record " + std::to_string(record) + ") out of order or repeated");
-            previousSafeset = safeset;
-            previousRecord = record;
+        // The order check runs without a branch per entry; only a buffer that
+        // holds a bad pair is walked again to name the entry.
+        bool disordered = false;
+        uint64_t previous = havePrevious ? orderKey(previousSafeset, previousRecord) : 0;
+        for (size_t at = 0; at < bytes; at += ENTRY_SIZE) {
+            const uint64_t key = orderKey(StorageCodec::getU32(&buffer[at]), StorageCodec::getU32(&buffer[at + 4]));
+            disordered |= havePrevious & (key <= previous);
+            previous = key;
             havePrevious = true;
         }
+        if (disordered) {
+            uint64_t before = entryIndex == 0 ? 0 : orderKey(previousSafeset, previousRecord);
+            for (size_t at = 0; at < bytes; at += ENTRY_SIZE) {
+                const uint32_t safeset = StorageCodec::getU32(&buffer[at]);
+                const uint32_t record = StorageCodec::getU32(&buffer[at + 4]);
+                const uint64_t index = entryIndex + at / ENTRY_SIZE;
+                if (index > 0 && orderKey(safeset, record) <= before)
+                    throw FileError(s.path, "entry " + std::to_string(index) + " (safeset " + std::to_string(safeset) +
+                                                ", record " + std::to_string(record) + ") out of order or repeated");
+                before = orderKey(safeset, record);
+            }
+        }
+        entryIndex += bytes / ENTRY_SIZE;
+        previousSafeset = static_cast<uint32_t>(previous >> 32);
+        previousRecord = static_cast<uint32_t>(previous);
         offset += bytes;
         block += crcs.size();
     }
