@@ -18,7 +18,8 @@
 
 #include "Carrowen/Carrowen.h"
 #include "Carrowen/Writers.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
         if (totalMiB == 0 || containers == 0 || rounds <= 0) throw std::invalid_argument("sizes must be positive");
         const uint64_t recordsEach = (totalMiB << 20) / containers / Carrowen::FileListRecord::SIZE;
 
-        StorageIo::makeFolders(folder);
+        VaultFiles::makeFolders(folder);
         std::vector<std::string> files;
         for (unsigned i = 0; i < containers; ++i) {
             const std::string path = folder + "bench-" + std::to_string(i) + ".vfl";

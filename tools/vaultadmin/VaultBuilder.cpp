@@ -17,8 +17,8 @@
 #include "DatabaseInterfaces/DbInterfaceManager.h"
 #include "DataObjects/DataObjects.h"
 #include "Pool/Layout.h"
-#include "PosixFiles.h"
 #include "VSynchSetWriter.h"
+#include "VaultFiles.h"
 #include "VaultSettings.h"
 #include "VaultUtilities.h"
 
@@ -178,7 +178,7 @@ void checkFreeSpace(const VaultDescription& vault, const VaultPaths& paths) {
     // files; enough to refuse a build that cannot fit before it starts.
     const uint64_t needed = vault.containerBytes() + uint64_t(vault.safesetCount()) * 8192 +
                             uint64_t(vault.taskCount()) * 65536;
-    const uint64_t available = PosixFiles::availableBytes(paths.root);
+    const uint64_t available = VaultFiles::FileSystem::real().availableBytes(paths.root);
     if (needed > available)
         throw std::runtime_error(paths.root + ": the vault needs about " + std::to_string(needed >> 20) +
                                  " MiB and only " + std::to_string(available >> 20) + " MiB are free");

@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "PosixFiles.h"
+#include "VaultFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -71,20 +71,26 @@ void beginBuild(const VaultPaths& paths, bool force) {
     }
     // The marker goes first, so that a build stopped anywhere after this point
     // is recognisable as incomplete.
-    PosixFiles::writeFileDurably(paths.marker, "vault build in progress (process " + std::to_string(::getpid()) +
-                                                   "); a vault holding this file is incomplete\n");
-    PosixFiles::syncFolder(paths.root);
+    VaultFiles::FileSystem& files = VaultFiles::FileSystem::real();
+    std::unique_ptr<VaultFiles::WritableFile> marker =
+        files.openWritable(paths.marker, VaultFiles::WriteMode::Truncate, VaultFiles::Links::Refuse);
+    marker->append("vault build in progress (process " + std::to_string(::getpid()) +
+                   "); a vault holding this file is incomplete\n");
+    marker->sync();
+    marker->close();
+    files.syncFolder(paths.root);
     for (const fs::directory_entry& entry : fs::directory_iterator(paths.root)) {
         const std::string name = entry.path().filename().string();
         if (name != kIncompleteMarker && name != "locks") fs::remove_all(entry.path());
     }
-    PosixFiles::syncFolder(paths.root);
+    files.syncFolder(paths.root);
 }
 
 void finishBuild(const VaultPaths& paths) {
-    PosixFiles::syncFileSystem(paths.root);
-    fs::remove(paths.marker);
-    PosixFiles::syncFolder(paths.root);
+    VaultFiles::FileSystem& files = VaultFiles::FileSystem::real();
+    files.syncFileSystem(paths.root);
+    files.remove(paths.marker);
+    files.syncFolder(paths.root);
 }
 
 void requireCompleteVault(const std::string& nodeConfigPath) {

@@ -11,10 +11,11 @@
 
 #include "DemoVault.h"
 #include "DescriptionParser.h"
-#include "PosixFiles.h"
+#include "FileDamage.h"
 #include "SyntheticVault.h"
 #include "TaskCommands.h"
 #include "VaultBuilder.h"
+#include "VaultFiles.h"
 #include "VaultInspector.h"
 #include "VaultRoot.h"
 
@@ -215,7 +216,7 @@ int main(int argc, char** argv) {
             options.force = demo.force;
             const BuildReport report = buildVault(vault, demo.root, options);
             const VaultPaths paths(demo.root);
-            PosixFiles::writeFileDurably(paths.description, demoDescriptionJson());
+            VaultFiles::replaceFile(paths.description, demoDescriptionJson());
             std::cout << "demo description: " << paths.description << "\nlock task '" << kDemoLockedTaskName
                       << "' with hold-lock while a scan runs (its id: vaultadmin tasks)\n";
             printBuilt(report, false);
@@ -263,8 +264,8 @@ int main(int argc, char** argv) {
                 return kUsage;
             }
             for (const std::string& file : damage.files) {
-                if (*truncate) PosixFiles::truncateFile(file, damage.truncate);
-                else PosixFiles::flipBytes(file, damage.flip, damage.count);
+                if (*truncate) truncateFile(file, damage.truncate);
+                else flipBytes(file, damage.flip, damage.count);
                 std::cout << "damaged " << file << std::endl;
             }
         }

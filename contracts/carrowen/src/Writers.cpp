@@ -5,13 +5,14 @@
 #include <stdexcept>
 
 #include "PoolFileFormats.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 
 namespace Carrowen {
 
 void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries) {
     const std::string bytes = Format::encodeSyncList(entries, path);
-    StorageIo::AtomicFile file(path);
+    VaultFiles::ReplacementFile file(path);
     file.append(bytes.data(), bytes.size());
     file.commit();
 }
@@ -31,12 +32,12 @@ struct FileListContainerWriter::State {
         const size_t chunks = (used + Format::kChunkBytes - 1) / Format::kChunkBytes;
         const size_t first = chunkCrcs.size();
         chunkCrcs.resize(first + chunks);
-        StorageIo::crc32cChunks(buffer.data(), used, Format::kChunkBytes, &chunkCrcs[first]);
+        StorageCodec::crc32cChunks(buffer.data(), used, Format::kChunkBytes, &chunkCrcs[first]);
         file.append(buffer.data(), used);
         used = 0;
     }
 
-    StorageIo::AtomicFile file;
+    VaultFiles::ReplacementFile file;
     uint32_t lowerBound;
     uint32_t nextId;
     std::vector<unsigned char> buffer;
@@ -70,13 +71,13 @@ void FileListContainerWriter::commit() {
     s.flush();
     std::string table;
     table.reserve(s.chunkCrcs.size() * 4);
-    for (uint32_t crc : s.chunkCrcs) StorageIo::putU32(table, crc);
+    for (uint32_t crc : s.chunkCrcs) StorageCodec::putU32(table, crc);
     Format::ContainerHeader header;
     header.recordIdLowerBound = s.lowerBound;
     header.recordIdUpperBound = s.nextId;
     header.recordCount = uint64_t(s.nextId) - s.lowerBound;
     header.chunkCount = s.chunkCrcs.size();
-    header.tableCrc = StorageIo::crc32c(table.data(), table.size());
+    header.tableCrc = StorageCodec::crc32c(table.data(), table.size());
     s.file.append(table.data(), table.size());
     const std::string headerBytes = Format::encodeContainerHeader(header);
     s.file.writeAt(0, headerBytes.data(), headerBytes.size());

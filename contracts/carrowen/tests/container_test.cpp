@@ -2,12 +2,15 @@
 // and a damaged file is an error naming it, never wrong data.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 
 #include "Carrowen/Carrowen.h"
 #include "Carrowen/Writers.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
 #include "StorageTestSupport.h"
 
 namespace {
@@ -113,13 +116,13 @@ std::string forgedHeader(const std::string& valid, uint32_t lower, uint32_t uppe
     const uint64_t count = uint64_t(upper) - lower;
     const uint64_t chunks = (count + 511) / 512;
     std::string fields;
-    StorageIo::putU32(fields, lower);
-    StorageIo::putU32(fields, upper);
-    StorageIo::putU64(fields, count);
-    StorageIo::putU64(fields, chunks);
+    StorageCodec::putU32(fields, lower);
+    StorageCodec::putU32(fields, upper);
+    StorageCodec::putU64(fields, count);
+    StorageCodec::putU64(fields, chunks);
     h.replace(24, fields.size(), fields);
     std::string crc;
-    StorageIo::putU32(crc, StorageIo::crc32c(h.data(), 60));
+    StorageCodec::putU32(crc, StorageCodec::crc32c(h.data(), 60));
     h.replace(60, 4, crc);
     return h + valid.substr(64);
 }
@@ -175,6 +178,38 @@ TEST(ContainerTest, FlippedRecordByteIsAnErrorWhenItsBlockIsRead) {
     }
     EXPECT_EQ(1, container.readRecord(10 + 8192, r));  // the next block is sound
     EXPECT_THROW(container.readRecord(10 + record, r), std::runtime_error);
+}
+
+// A container shortened while it is open (the writers never do that, but a
+// full disk, an administrator or an attacker may) is an error naming the file
+// when the missing records are read, never a crash; a FIFO in its place is
+// refused without blocking.
+TEST(ContainerTest, ShortenedOrSpecialFilesAreErrorsNamingTheFile) {
+    TempFolder temp;
+    const std::string path = temp.path() + "c.vfl";
+    Carrowen::writeFileListContainer(path, 10, 3 * 1536 + 7, nullptr);
+    FileListContainer2 container;
+    container.open(path, 1, 1);
+    FileListRecord r;
+    container.first(r);
+    ASSERT_EQ(0, ::truncate(path.c_str(), 64 + 1536 * 128 + 100));  // inside the second block
+    try {
+        container.readRecord(10 + 1536, r);
+        ADD_FAILURE() << "a record beyond the file's end was delivered";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(path + ": file ends inside records [1546, 3082) (shortened while it was read)", e.what());
+    }
+    EXPECT_EQ(1, container.readRecord(10 + 5, r));  // the first block is still whole
+
+    const std::string fifo = temp.path() + "fifo.vfl";
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0644));
+    FileListContainer2 other;
+    try {
+        other.open(fifo, 1, 1);
+        ADD_FAILURE() << "a FIFO was opened as a container";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ("cannot open " + fifo + ": it is not a regular file", std::string(e.what()));
+    }
 }
 
 }  // namespace

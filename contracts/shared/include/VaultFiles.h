@@ -44,6 +44,8 @@ public:
 
     const std::string& operation() const { return operation_; }
     const std::string& path() const { return path_; }
+    // The reason alone: the system's text, or the layer's own.
+    const std::string& reason() const { return reason_; }
     int systemError() const { return systemError_; }
     // True when the path (or a folder on it) does not exist.
     bool missing() const;
@@ -51,6 +53,7 @@ public:
 private:
     std::string operation_;
     std::string path_;
+    std::string reason_;
     int systemError_;
 };
 
@@ -62,6 +65,7 @@ enum class WriteMode {
     Truncate,   // create it, or empty an existing regular file
     Append,     // create it, or write after its end (O_APPEND)
     CreateNew,  // create it; refuse (EEXIST) when anything has the name, a link included
+    Existing,   // open an existing regular file as it is (for edits in place)
 };
 
 enum class FileKind { Missing, Regular, Folder, Link, Other };
@@ -112,10 +116,32 @@ public:
     virtual void writeAt(uint64_t offset, const void* data, size_t size) = 0;
     // Hands the buffered bytes to the system.
     virtual void flush() = 0;
+    // flush(), then sets the file's length (shortening or extending it).
+    virtual void resize(uint64_t size) = 0;
     // flush(), then makes the file's bytes durable (fsync).
     virtual void sync() = 0;
     // flush(), then closes the file. Closing twice does nothing.
     virtual void close() = 0;
+};
+
+// An exclusive lock between processes (and between lock objects of one
+// process) on a lock file or a folder. The kernel keeps it and drops it when
+// the holder ends, however it ends.
+class SHARED_API LockFile {
+public:
+    // Releases a lock that is held.
+    virtual ~LockFile();
+    virtual const std::string& path() const = 0;
+    // Tries once, without waiting: true when the lock is now held by this
+    // object, false when another holder has it. Throws FileError otherwise.
+    virtual bool tryLock() = 0;
+    virtual void unlock() = 0;
+};
+
+// What openLockFile locks.
+enum class LockTarget {
+    File,    // a lock file, created when missing; a link or special file is refused
+    Folder,  // an existing folder (nothing is created in it)
 };
 
 class SHARED_API FileSystem {
@@ -145,6 +171,16 @@ public:
     // What is at the path; a link is FileKind::Link under Links::Refuse and
     // what it points to under Links::Follow. Never throws for a missing path.
     virtual FileStatus status(const std::string& path, Links links) = 0;
+    // Opens what a lock is taken on; the lock itself is taken by tryLock().
+    // A lock file is opened for writing, or for reading when it belongs to
+    // someone else and cannot be written (reading is enough to lock it).
+    virtual std::unique_ptr<LockFile> openLockFile(const std::string& path, LockTarget target) = 0;
+    // Makes durable everything written to the file system that holds `path`
+    // (one call in place of a sync per file, for a build of many files).
+    virtual void syncFileSystem(const std::string& path) = 0;
+    // Bytes an unprivileged writer may still add to the file system of the
+    // nearest existing folder at or above `path`.
+    virtual uint64_t availableBytes(const std::string& path) = 0;
 };
 
 // Forwards every call to another FileSystem: a test double overrides only
@@ -166,6 +202,11 @@ public:
     void syncFolder(const std::string& folder) override { target_.syncFolder(folder); }
     bool makeFolder(const std::string& folder) override { return target_.makeFolder(folder); }
     FileStatus status(const std::string& path, Links links) override { return target_.status(path, links); }
+    std::unique_ptr<LockFile> openLockFile(const std::string& path, LockTarget target) override {
+        return target_.openLockFile(path, target);
+    }
+    void syncFileSystem(const std::string& path) override { target_.syncFileSystem(path); }
+    uint64_t availableBytes(const std::string& path) override { return target_.availableBytes(path); }
 
 private:
     FileSystem& target_;

@@ -46,6 +46,7 @@ public:
     }
 
     void flush() override { target_->flush(); }
+    void resize(uint64_t size) override { target_->resize(size); }
 
     void sync() override {
         int error = 0;

@@ -88,10 +88,12 @@ struct FileListPosition {
 };
 
 // A container is used by one thread at a time (reads share a block buffer).
-// open() verifies the header, the file size and the chunk checksum table and
-// maps the file; records are verified chunk by chunk (512 records) as they are
-// first read, so no record is delivered unverified. An open container's file
-// must not be shortened in place (the vault's writers replace files by rename).
+// open() verifies the header, the file size and the chunk checksum table;
+// records are read in blocks and verified chunk by chunk (512 records) before
+// any of them is delivered, so no record is delivered unverified. A file
+// shortened while it is open makes the read of a missing record throw an
+// error naming the file. Container files are opened without blocking and
+// only when they are regular files.
 class CARROWEN_API FileListContainer2 {
 public:
     FileListContainer2();
@@ -112,7 +114,7 @@ public:
 
     // Reads record `recordId`; 1 when read, 0 when outside the range or not
     // open. Throws std::runtime_error naming the file when the record's chunk
-    // fails its checksum.
+    // fails its checksum or cannot be read (the file was shortened).
     int readRecord(uint32_t recordId, FileListRecord& record) const;
 
 private:

@@ -37,6 +37,7 @@ FileError::FileError(const std::string& operation, const std::string& path, cons
     : std::runtime_error("cannot " + operation + " " + path + ": " + reason),
       operation_(operation),
       path_(path),
+      reason_(reason),
       systemError_(systemError) {}
 
 FileError::~FileError() = default;
@@ -50,6 +51,7 @@ bool FileStatus::sameVersionAs(const FileStatus& other) const {
 
 ReadableFile::~ReadableFile() = default;
 WritableFile::~WritableFile() = default;
+LockFile::~LockFile() = default;
 FileSystem::~FileSystem() = default;
 
 std::string folderOf(const std::string& path) {

@@ -1,7 +1,7 @@
-// Building blocks for the vault's on-disk storage formats: the CRC32C
-// checksum, durable file replacement, whole-file reads and little-endian
-// field encoding. Every error is a std::runtime_error whose text starts with
-// the path of the file concerned.
+// Building blocks of the vault's on-disk storage formats: the CRC32C
+// checksum and little-endian field encoding, and a bounds-checked reader of a
+// file held in memory. Files themselves are read and written through the file
+// layer (VaultFiles.h).
 #pragma once
 
 #include <cstddef>
@@ -11,7 +11,7 @@
 
 #include "SharedApi.h"
 
-namespace StorageIo {
+namespace StorageCodec {
 
 // CRC32C (Castagnoli polynomial, reflected, initial value and final xor
 // 0xFFFFFFFF; "123456789" gives 0xE3069283). Pass the result of a previous
@@ -26,46 +26,6 @@ SHARED_API void crc32cChunks(const void* data, size_t size, size_t chunkSize, ui
 
 // The software CRC32C, exported so tests can compare it with the fast path.
 SHARED_API uint32_t crc32cPortable(const void* data, size_t size, uint32_t crc = 0);
-
-// "<path>: <what>: <system error text>".
-SHARED_API std::runtime_error fileError(const std::string& path, const std::string& what, int errnoValue);
-
-// Creates `folder` and its missing parents (mode 0755). Throws on failure.
-SHARED_API void makeFolders(const std::string& folder);
-
-// True when `path` names an existing regular file.
-SHARED_API bool isRegularFile(const std::string& path);
-
-// Reads the whole file into `contents`. Returns false when the file does not
-// exist; throws when it cannot be read, is not a regular file or is larger
-// than `maxSize` bytes.
-SHARED_API bool readWholeFile(const std::string& path, size_t maxSize, std::string& contents);
-
-// A file that replaces `path` only when complete: written under a temporary
-// name in the same folder, then commit() flushes it to disk, renames it over
-// `path` and flushes the folder. Destroyed uncommitted, it removes the
-// temporary file and leaves `path` as it was.
-class SHARED_API AtomicFile final {
-public:
-    explicit AtomicFile(const std::string& path);
-    ~AtomicFile();
-    AtomicFile(const AtomicFile&) = delete;
-    AtomicFile& operator=(const AtomicFile&) = delete;
-
-    // Appends at the end of what was written so far.
-    void append(const void* data, size_t size);
-    // Overwrites bytes already written (e.g. a header filled in last).
-    void writeAt(uint64_t offset, const void* data, size_t size);
-    void commit();
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-    std::string tempPath_;
-    int fd_ = -1;
-    uint64_t size_ = 0;
-    bool committed_ = false;
-};
 
 // Little-endian field encoding.
 inline void putU16(std::string& out, uint16_t v) {
@@ -118,4 +78,4 @@ private:
     std::string fileName_;
 };
 
-}  // namespace StorageIo
+}  // namespace StorageCodec
