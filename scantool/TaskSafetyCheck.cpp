@@ -62,6 +62,8 @@ bool isSafesetAffected(const Carrowen::SyncList& syncList, uint32_t safesetNumbe
 }
 
 void createMarkerFile(const std::string& path) {
+    // Opened without following a link and only as a regular file, without
+    // blocking: the synchronisation folder may be writable by others.
     OFStreamWrapper marker(path, OFStreamWrapper::Rewrite);
 }
 
@@ -78,8 +80,7 @@ bool checkTaskSafety(const DataObjects::TaskDataObject& task, bool& offlineDataD
         const uint32_t safesetNumber = item.first;
         const VSynchEntry& entry = item.second;
         if (entry.peripheral & VSYNCH_PERIPHERAL_UNAVAILABLE) {
-            log_show(0, kWarning, "Safeset Number %d is unavailable and will not be processed.",
-                     static_cast<int>(safesetNumber));
+            log_show(0, kWarning, "Safeset Number %u is unavailable and will not be processed.", safesetNumber);
             offlineDataDetected = true;
             continue;
         }

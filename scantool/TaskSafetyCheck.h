@@ -34,7 +34,9 @@ bool isSafesetAffected(const Carrowen::SyncList& syncList, uint32_t safesetNumbe
 // byte is not below "8" and its first four bytes are not above "8.40".
 bool isAffectedVersion(const std::string& version);
 
-// Creates or truncates an empty file; a failure is ignored.
+// Creates or truncates an empty file; a failure is ignored. A link, FIFO or
+// anything else but a regular file at the name counts as a failure: it is
+// neither followed nor blocked on.
 void createMarkerFile(const std::string& path);
 
 }  // namespace Trevalon

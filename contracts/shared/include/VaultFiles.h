@@ -265,6 +265,9 @@ public:
 
     const std::string& path() const { return path_; }
     const std::string& temporaryPath() const { return temporaryPath_; }
+    // True once the rename put the new version in place (a failure of the
+    // folder sync after it still throws from commit()).
+    bool committed() const { return committed_; }
 
 private:
     FileSystem& files_;
