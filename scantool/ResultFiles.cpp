@@ -205,6 +205,10 @@ void ResultFiles::writeUnknownTask(unsigned taskId, const std::string& taskName)
 }
 
 void ResultFiles::commitUnknownTasks() {
+    // A task whose report line was lost must not drop off the list: with the
+    // old list kept, the next run repeats this pass.
+    if (unknownTasksError_.empty() && !report_.good())
+        unknownTasksError_ = std::string("the report ") + kReportFileName + " is incomplete";
     if (unknownTasks_ && unknownTasksError_.empty()) {
         try {
             unknownTasks_->commit();

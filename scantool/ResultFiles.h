@@ -109,7 +109,8 @@ public:
     void writeUnknownTask(unsigned taskId, const std::string& taskName);
 
     // The walk ended normally: the new list replaces the old one, unless a
-    // line of it was lost or the replacement fails (then the old list stays).
+    // line of it or of the report was lost, or the replacement fails; then
+    // the old list stays, so the next run repeats this pass.
     void commitUnknownTasks();
     // The walk ended with an error: no list is left, so the next run is an
     // initial pass.

@@ -210,12 +210,13 @@ TEST(ResultFiles, AFailedStepOfTheNewListKeepsTheOldOne) {
 // written after the failure, so the report ends early rather than with holes.
 TEST(ResultFiles, ALostReportLineIsReportedOnceAndEndsTheReport) {
     TempFolder folder;
+    writeFile(folder.file(kUnknownTasksFileName), "2|t2\n");
     VaultFilesTesting::FaultInjectingFileSystem files;
     const std::string runLine = "\"v\",\"h\",\"__NumberOfTasksInVault\",\"3\",\"stamp\"\n";
     files.inject(VaultFilesTesting::Fault::Write, kReportFileName, ENOSPC, runLine.size() + 10);
     bool complete = true;
     const std::string log = logOf(folder, [&] {
-        ResultFiles results(folder.path(), false, files);
+        ResultFiles results(folder.path(), true, files);
         results.writeRunLine("v", "h", 3, "stamp");
         for (const char* task : {"t1", "t2", "t3"}) results.writeTaskLine("v", "h", "C", "L", "pc", task, true, false);
         results.writeUnknownTask(9, "locked");
@@ -228,7 +229,12 @@ TEST(ResultFiles, ALostReportLineIsReportedOnceAndEndsTheReport) {
                                    ": No space left on device"),
               1u)
         << log;
-    EXPECT_EQ(readFile(folder.file(kUnknownTasksFileName)), "9|locked\n");  // the list is not affected
+    // The old list stays: the task whose line was lost is not forgotten.
+    EXPECT_EQ(readFile(folder.file(kUnknownTasksFileName)), "2|t2\n");
+    EXPECT_EQ(occurrences(log, "-E-0003 UnknownTasks.txt was not replaced; the list of the previous run is kept: "
+                               "the report Output.csv is incomplete"),
+              1u)
+        << log;
 }
 
 // Links planted where the tool writes: at the report, at the temporary name
@@ -239,22 +245,32 @@ TEST(ResultFiles, PlantedLinksAndFifosAreNeverWrittenThrough) {
     const std::string victim = folder.file("victim");
     writeFile(victim, "precious");
     ASSERT_EQ(symlink(victim.c_str(), folder.file("UnknownTasks.txt.tmp").c_str()), 0);
+    {
+        ResultFiles results(folder.path(), false);
+        results.writeRunLine("v", "h", 1, "stamp");
+        results.writeUnknownTask(3, "x");
+        results.commitUnknownTasks();
+        EXPECT_TRUE(results.complete());
+    }
+    EXPECT_EQ(readFile(victim), "precious");
+    EXPECT_EQ(readFile(folder.file(kUnknownTasksFileName)), "3|x\n");
+
+    ASSERT_EQ(unlink(folder.file(kReportFileName).c_str()), 0);
     ASSERT_EQ(symlink(victim.c_str(), folder.file(kReportFileName).c_str()), 0);
     bool complete = true;
     const std::string log = logOf(folder, [&] {
         ResultFiles results(folder.path(), false);
         results.writeRunLine("v", "h", 1, "stamp");
-        results.writeUnknownTask(3, "x");
         results.commitUnknownTasks();
         complete = results.complete();
     });
     EXPECT_EQ(readFile(victim), "precious");
-    EXPECT_EQ(readFile(folder.file(kUnknownTasksFileName)), "3|x\n");
     EXPECT_FALSE(complete);  // the report could not be opened
     EXPECT_EQ(occurrences(log, "-E-0003 Output.csv is incomplete: cannot open " + folder.file(kReportFileName) +
                                    ": it is a symbolic link"),
               1u)
         << log;
+    EXPECT_EQ(readFile(folder.file(kUnknownTasksFileName)), "3|x\n");  // kept
 
     const std::string marker = folder.file("ombrik.exe.config");
     ASSERT_EQ(symlink(victim.c_str(), marker.c_str()), 0);
