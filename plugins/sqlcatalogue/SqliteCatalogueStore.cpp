@@ -330,7 +330,7 @@ private:
         if (!forWrite && !fileExists(path_))
             throw std::runtime_error("catalogue database '" + path_ + "' does not exist");
         auto opened = std::make_unique<Connection>(path_, forWrite);
-        migrateSchema(*opened);
+        migrateSchema(*opened, forWrite);
         connection_ = std::move(opened);
         return *connection_;
     }

@@ -356,6 +356,9 @@ TEST_F(CatalogueThroughManager, MissingCorruptAndNewerFilesRaiseErrorsNamingTheF
          "file is not a database"},
         {"newer", [](const std::string& path) { runSql(path, "PRAGMA user_version=99"); },
          "has schema version 99"},
+        {"negative version", [](const std::string& path) { runSql(path, "PRAGMA user_version=-1"); },
+         "has schema version -1; this plug-in knows versions up to 1"},
+        {"empty", [](const std::string& path) { std::ofstream{path}; }, "holds no catalogue (it is empty)"},
     };
     for (const Case& c : cases) {
         std::remove(databaseFile_.c_str());
