@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <stdexcept>
 
 #include <boost/shared_ptr.hpp>
@@ -75,6 +76,11 @@ bool checkTaskSafety(const DataObjects::TaskDataObject& task, bool& offlineDataD
     std::map<uint32_t, VSynchEntry> entries;
     synchSet->getEntries(entries);
 
+    // The descriptor and the sync list depend only on the task (the storage
+    // of every available safeset is the task's pool), so they are made and
+    // read once per task rather than once per safeset.
+    boost::shared_ptr<Pool::PoolStorageDescriptor> descriptor;
+    std::unique_ptr<Carrowen::SyncList> syncList;
     bool safe = true;
     for (const auto& item : entries) {
         const uint32_t safesetNumber = item.first;
@@ -84,12 +90,12 @@ bool checkTaskSafety(const DataObjects::TaskDataObject& task, bool& offlineDataD
             offlineDataDetected = true;
             continue;
         }
-        const std::string fileName = entry.fileName.GetName();
-        boost::shared_ptr<Pool::PoolStorageDescriptor> descriptor =
-            Pool::createPoolDescriptorForPeripheral(entry.peripheral, fileName, task);
-        Carrowen::SyncList syncList;
-        syncList.openReadOnly(task, descriptor, false, true, true);
-        if (!isSafesetAffected(syncList, safesetNumber)) continue;
+        if (!syncList) {
+            descriptor = Pool::createPoolDescriptorForPeripheral(entry.peripheral, entry.fileName.GetName(), task);
+            syncList.reset(new Carrowen::SyncList);
+            syncList->openReadOnly(task, descriptor, false, true, true);
+        }
+        if (!isSafesetAffected(*syncList, safesetNumber)) continue;
 
         uint32_t storageGroupType = 255;
         const std::string folder =

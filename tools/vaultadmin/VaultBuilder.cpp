@@ -133,7 +133,10 @@ private:
     const VaultPaths& paths_;
 };
 
-void writeTaskStorage(const ComputerDescription& computer, const TaskDescription& task, const std::string& folder) {
+// Writes through `files`, which leaves flushing to disk to the end of the
+// build (BuildFileSystem).
+void writeTaskStorage(const ComputerDescription& computer, const TaskDescription& task, const std::string& folder,
+                      VaultFiles::FileSystem& files) {
     const DataObjects::TaskDataObject record = taskRecord(task, folder, 0);
     fs::create_directories(Pool::Layout::poolFolder(record));
     fs::create_directories(Pool::Layout::synchFolder(record));
@@ -147,7 +150,7 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
         if (marked.count(records) > 0)
             isMarked = [&marked, records](uint32_t recordId) { return marked.isMarked(recordId - kFirstRecordId, records); };
         Carrowen::writeFileListContainer(Pool::Layout::containerPath(record, safeset.number), kFirstRecordId, records,
-                                         isMarked);
+                                         isMarked, files);
 
         Carrowen::SyncListEntryData listEntry;
         listEntry.safesetNumber = safeset.number;
@@ -161,8 +164,8 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
         setEntry.fileName = VFileName(listEntry.containerFileName);
         setEntries.push_back(setEntry);
     }
-    Carrowen::writeSyncList(Pool::Layout::syncListPath(record), listEntries);
-    VSynchFiles::writeTaskSet(record, setEntries);
+    Carrowen::writeSyncList(Pool::Layout::syncListPath(record), listEntries, files);
+    VSynchFiles::writeTaskSet(record, setEntries, VSynchFiles::Format::Current, files);
 
     VaultUtilities::ConfigGroup label;
     label.set("TASK_GUID", task.guid);
@@ -170,7 +173,7 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
     label.set("COMPUTER_GUID", computer.guid);
     label.set("COMPUTER", computer.name);
     label.set("POOL_GUID", task.poolGuid);
-    VaultUtilities::ConfigFilePersistManager::write(folder + kTaskLabelFileName, label);
+    VaultUtilities::ConfigFilePersistManager::write(folder + kTaskLabelFileName, label, files);
 }
 
 void checkFreeSpace(const VaultDescription& vault, const VaultPaths& paths) {
@@ -198,6 +201,7 @@ void writeAllTaskStorage(const VaultDescription& vault, const VaultPaths& paths,
             for (const ComputerDescription& computer : location.computers)
                 for (const TaskDescription& task : computer.tasks) work.push_back({&computer, &task});
 
+    BuildFileSystem files;
     std::atomic<size_t> next{0};
     std::atomic<size_t> done{0};
     std::atomic<bool> failed{false};
@@ -212,7 +216,7 @@ void writeAllTaskStorage(const VaultDescription& vault, const VaultPaths& paths,
             if (index >= work.size()) break;
             try {
                 writeTaskStorage(*work[index].computer, *work[index].task,
-                                 taskFolderOf(paths, *work[index].computer, *work[index].task));
+                                 taskFolderOf(paths, *work[index].computer, *work[index].task), files);
                 done.fetch_add(1);
             } catch (...) {
                 std::lock_guard<std::mutex> guard(mutex);

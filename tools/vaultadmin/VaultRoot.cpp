@@ -86,6 +86,35 @@ void beginBuild(const VaultPaths& paths, bool force) {
     files.syncFolder(paths.root);
 }
 
+namespace {
+
+// A file whose sync() only hands its bytes to the system.
+class UnsyncedFile final : public VaultFiles::WritableFile {
+public:
+    explicit UnsyncedFile(std::unique_ptr<VaultFiles::WritableFile> file) : file_(std::move(file)) {}
+    const std::string& path() const override { return file_->path(); }
+    void append(const void* data, size_t size) override { file_->append(data, size); }
+    void writeAt(uint64_t offset, const void* data, size_t size) override { file_->writeAt(offset, data, size); }
+    void flush() override { file_->flush(); }
+    void resize(uint64_t size) override { file_->resize(size); }
+    void sync() override { file_->flush(); }
+    void close() override { file_->close(); }
+
+private:
+    std::unique_ptr<VaultFiles::WritableFile> file_;
+};
+
+}  // namespace
+
+std::unique_ptr<VaultFiles::WritableFile> BuildFileSystem::openWritable(const std::string& path,
+                                                                        VaultFiles::WriteMode mode,
+                                                                        VaultFiles::Links links, unsigned permissions) {
+    return std::unique_ptr<VaultFiles::WritableFile>(
+        new UnsyncedFile(target().openWritable(path, mode, links, permissions)));
+}
+
+void BuildFileSystem::syncFolder(const std::string& /*folder*/) {}
+
 void finishBuild(const VaultPaths& paths) {
     VaultFiles::FileSystem& files = VaultFiles::FileSystem::real();
     files.syncFileSystem(paths.root);

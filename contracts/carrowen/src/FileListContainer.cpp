@@ -29,6 +29,7 @@ struct FileListContainer2::State {
         path.clear();
         header = Format::ContainerHeader();
         chunkCrcs.clear();
+        firstBlockRead = false;
         windowFirstId = 0;
         windowCount = 0;
     }
@@ -61,8 +62,12 @@ struct FileListContainer2::State {
         const uint64_t count = std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstIndex);
         const size_t bytes = static_cast<size_t>(count * FileListRecord::SIZE);
         const uint64_t firstId = header.recordIdLowerBound + firstIndex;
-        readExactly(Format::kContainerHeaderSize + firstIndex * FileListRecord::SIZE, window.data(), bytes,
-                    ("records [" + std::to_string(firstId) + ", " + std::to_string(firstId + count) + ")").c_str());
+        if (block == 0 && firstBlockRead) {
+            firstBlockRead = false;  // read with the header by open(); verified below like any block
+        } else {
+            readExactly(Format::kContainerHeaderSize + firstIndex * FileListRecord::SIZE, window.data(), bytes,
+                        ("records [" + std::to_string(firstId) + ", " + std::to_string(firstId + count) + ")").c_str());
+        }
 
         uint32_t computed[Format::kBlockChunks];
         StorageCodec::crc32cChunks(window.data(), bytes, Format::kChunkBytes, computed);
@@ -86,6 +91,9 @@ struct FileListContainer2::State {
     std::vector<uint32_t> chunkCrcs;
     // The block read last: records [windowFirstId, windowFirstId + windowCount).
     std::vector<unsigned char> window;
+    // open() read a small container whole: `window` already holds the bytes
+    // of block 0 (not yet verified).
+    bool firstBlockRead = false;
     uint32_t windowFirstId = 0;
     uint32_t windowCount = 0;
 };
@@ -115,19 +123,39 @@ void FileListContainer2::open(const std::string& name, int accessMode, int /*opt
         if (size < Format::kContainerHeaderSize)
             throw std::runtime_error(name + ": too short for a file-list container header (" + std::to_string(size) +
                                      " bytes)");
-        unsigned char headerBytes[Format::kContainerHeaderSize];
-        s.readExactly(0, headerBytes, sizeof headerBytes, "its header");
-        s.header = Format::decodeContainerHeader(headerBytes, size, name);
+        // A container of one block or less (most of them) is read whole in
+        // one call; a larger one has its header and table read here and its
+        // records block by block.
+        const bool small = size <= Format::kContainerHeaderSize + Format::kBlockRecords * FileListRecord::SIZE +
+                                       Format::kBlockChunks * 4;
+        std::vector<unsigned char> whole;
+        if (small) {
+            whole.resize(static_cast<size_t>(size));
+            s.readExactly(0, whole.data(), whole.size(), "its contents");
+        } else {
+            whole.resize(Format::kContainerHeaderSize);
+            s.readExactly(0, whole.data(), whole.size(), "its header");
+        }
+        s.header = Format::decodeContainerHeader(whole.data(), size, name);
 
         s.chunkCrcs.resize(static_cast<size_t>(s.header.chunkCount));
-        std::vector<unsigned char> table(s.chunkCrcs.size() * 4);
         const uint64_t tableOffset = Format::kContainerHeaderSize + s.header.recordCount * FileListRecord::SIZE;
-        s.readExactly(tableOffset, table.data(), table.size(), "its checksum table");
+        std::vector<unsigned char> table(s.chunkCrcs.size() * 4);
+        if (small) {
+            std::copy(whole.begin() + static_cast<std::ptrdiff_t>(tableOffset), whole.end(), table.begin());
+        } else {
+            s.readExactly(tableOffset, table.data(), table.size(), "its checksum table");
+        }
         if (StorageCodec::crc32c(table.data(), table.size()) != s.header.tableCrc)
             throw std::runtime_error(name + ": checksum table mismatch");
         for (size_t i = 0; i < s.chunkCrcs.size(); ++i) s.chunkCrcs[i] = StorageCodec::getU32(&table[4 * i]);
         s.window.resize(static_cast<size_t>(std::min<uint64_t>(Format::kBlockRecords, s.header.recordCount)) *
                         FileListRecord::SIZE);
+        if (small && !s.window.empty()) {
+            std::copy(whole.begin() + Format::kContainerHeaderSize,
+                      whole.begin() + static_cast<std::ptrdiff_t>(tableOffset), s.window.begin());
+            s.firstBlockRead = true;
+        }
     } catch (...) {
         s.close();
         throw;

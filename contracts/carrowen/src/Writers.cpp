@@ -10,9 +10,10 @@
 
 namespace Carrowen {
 
-void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries) {
+void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries,
+                   VaultFiles::FileSystem& files) {
     const std::string bytes = Format::encodeSyncList(entries, path);
-    VaultFiles::ReplacementFile file(path);
+    VaultFiles::ReplacementFile file(files, path);
     file.append(bytes.data(), bytes.size());
     file.commit();
 }
@@ -21,7 +22,8 @@ void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>
 // checksums are computed per buffer and only the table of chunk checksums
 // (4 bytes per 64 KiB of records) is held until commit.
 struct FileListContainerWriter::State {
-    State(const std::string& path, uint32_t lower) : file(path), lowerBound(lower), nextId(lower) {
+    State(const std::string& path, uint32_t lower, VaultFiles::FileSystem& files)
+        : file(files, path), lowerBound(lower), nextId(lower) {
         buffer.resize(Format::kWriteBufferRecords * FileListRecord::SIZE);
         const std::string placeholder(Format::kContainerHeaderSize, '\0');
         file.append(placeholder.data(), placeholder.size());
@@ -46,8 +48,9 @@ struct FileListContainerWriter::State {
     bool committed = false;
 };
 
-FileListContainerWriter::FileListContainerWriter(const std::string& path, uint32_t recordIdLowerBound)
-    : state_(new State(path, recordIdLowerBound)) {}
+FileListContainerWriter::FileListContainerWriter(const std::string& path, uint32_t recordIdLowerBound,
+                                                 VaultFiles::FileSystem& files)
+    : state_(new State(path, recordIdLowerBound, files)) {}
 
 FileListContainerWriter::~FileListContainerWriter() = default;
 
@@ -95,11 +98,11 @@ FileListRecord makeRecord(uint32_t recordId, bool marked) {
 }
 
 void writeFileListContainer(const std::string& path, uint32_t recordIdLowerBound, uint64_t recordCount,
-                            const std::function<bool(uint32_t recordId)>& isMarked) {
+                            const std::function<bool(uint32_t recordId)>& isMarked, VaultFiles::FileSystem& files) {
     if (recordCount > 0xFFFFFFFFull - recordIdLowerBound)
         throw std::invalid_argument(path + ": " + std::to_string(recordCount) + " records from " +
                                     std::to_string(recordIdLowerBound) + " exceed the record identifier range");
-    FileListContainerWriter writer(path, recordIdLowerBound);
+    FileListContainerWriter writer(path, recordIdLowerBound, files);
     for (uint64_t i = 0; i < recordCount; ++i) {
         const auto id = static_cast<uint32_t>(recordIdLowerBound + i);
         writer.append(makeRecord(id, isMarked && isMarked(id)));
@@ -108,10 +111,10 @@ void writeFileListContainer(const std::string& path, uint32_t recordIdLowerBound
 }
 
 void writeFileListContainer(const std::string& path, uint32_t recordIdLowerBound,
-                            const std::vector<FileListRecord>& records) {
+                            const std::vector<FileListRecord>& records, VaultFiles::FileSystem& files) {
     if (records.size() > 0xFFFFFFFFull - recordIdLowerBound)
         throw std::invalid_argument(path + ": too many records for the record identifier range");
-    FileListContainerWriter writer(path, recordIdLowerBound);
+    FileListContainerWriter writer(path, recordIdLowerBound, files);
     for (const FileListRecord& r : records) writer.append(r);
     writer.commit();
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -15,6 +16,7 @@
 #include "Pool/Layout.h"
 #include "VaultFiles.h"
 #include "VaultLog.h"
+#include "VaultSettings.h"
 
 namespace Pool {
 namespace Locking {
@@ -26,30 +28,42 @@ constexpr unsigned kError = 4099;
 
 enum class Attempt { Locked, Busy, Failed };
 
-// Lock folders this process has made sure of, so a scan over many tasks does
-// not look at the folder and its parents again for every lock.
-class KnownFolders {
+// The lock folder of this process, per node configuration file: [node]
+// LockFolder is read at the first lock and the folder made sure of then, so a
+// scan over many tasks does not read the configuration and look at the folder
+// and its parents again for every lock. Every lock of a process lives in one
+// folder: a changed LockFolder takes effect for processes started afterwards
+// (a process that moved on while others kept the old folder would not
+// exclude them).
+class LockFolders {
 public:
-    bool contains(const std::string& folder) {
+    // The folder (ending in '/') for the node configuration in use; made
+    // when missing. Throws when it cannot be made.
+    std::string folder() {
+        const std::string config = NodeConfig::path();
         std::lock_guard<std::mutex> lock(mutex_);
-        return folders_.count(folder) != 0;
+        auto it = folders_.find(config);
+        if (it == folders_.end()) it = folders_.emplace(config, Layout::lockFolder()).first;
+        if (made_.count(config) == 0) {
+            VaultFiles::makeFolders(it->second);
+            made_.insert(config);
+        }
+        return it->second;
     }
-    void add(const std::string& folder) {
+    // The folder vanished since it was made: make it again on the next use.
+    void forgetMade() {
         std::lock_guard<std::mutex> lock(mutex_);
-        folders_.insert(folder);
-    }
-    void forget(const std::string& folder) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        folders_.erase(folder);
+        made_.erase(NodeConfig::path());
     }
 
 private:
     std::mutex mutex_;
-    std::set<std::string> folders_;
+    std::map<std::string, std::string> folders_;
+    std::set<std::string> made_;
 };
 
-KnownFolders& knownFolders() {
-    static KnownFolders* folders = new KnownFolders;  // never destroyed: locks may end in static destructors
+LockFolders& lockFolders() {
+    static LockFolders* folders = new LockFolders;  // never destroyed: locks may end in static destructors
     return *folders;
 }
 
@@ -74,14 +88,8 @@ struct AutoUnlockManager::State {
     bool openLockFile() {
         if (file) return true;
         VaultFiles::FileSystem& files = VaultFiles::FileSystem::real();
-        std::string folder;
         try {
-            path = Layout::lockFilePath(task);
-            folder = VaultFiles::folderOf(path);
-            if (!knownFolders().contains(folder)) {
-                VaultFiles::makeFolders(files, folder);
-                knownFolders().add(folder);
-            }
+            path = lockFolders().folder() + Layout::lockFileName(task);
         } catch (const std::exception& e) {
             logFailure(e.what());
             return false;
@@ -91,10 +99,8 @@ struct AutoUnlockManager::State {
                 file = files.openLockFile(path, VaultFiles::LockTarget::File);
             } catch (const VaultFiles::FileError& error) {
                 if (!error.missing()) throw;
-                // The folder went away since this process made it.
-                knownFolders().forget(folder);
-                VaultFiles::makeFolders(files, folder);
-                knownFolders().add(folder);
+                lockFolders().forgetMade();  // the folder went away since this process made it
+                path = lockFolders().folder() + Layout::lockFileName(task);
                 file = files.openLockFile(path, VaultFiles::LockTarget::File);
             }
         } catch (const VaultFiles::FileError& e) {

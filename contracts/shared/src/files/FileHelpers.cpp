@@ -89,9 +89,12 @@ bool readWholeFile(FileSystem& files, const std::string& path, size_t maxSize, s
             if (contents.size() > maxSize) throw tooLarge();
             contents.resize(std::min(maxSize + 1, contents.size() * 2 + 4096));
         }
-        const size_t got = file->read(&contents[done], contents.size() - done);
-        if (got == 0) break;
+        const size_t wanted = contents.size() - done;
+        const size_t got = file->read(&contents[done], wanted);
         done += got;
+        // A regular file reads short only at its end: no second call to
+        // hear the end (the common case of a file read in one call).
+        if (got < wanted) break;
     }
     if (done > maxSize) throw tooLarge();
     contents.resize(done);

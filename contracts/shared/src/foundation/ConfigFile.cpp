@@ -52,7 +52,7 @@ ConfigFilePersistManager::ConfigFilePersistManager(const std::string& path) {
 
 ConfigFilePersistManager::~ConfigFilePersistManager() = default;
 
-void ConfigFilePersistManager::write(const std::string& path, const ConfigGroup& group) {
+void ConfigFilePersistManager::write(const std::string& path, const ConfigGroup& group, VaultFiles::FileSystem& files) {
     std::string text;
     for (const auto& entry : group.entries()) {
         const std::string& key = entry.first;
@@ -70,8 +70,8 @@ void ConfigFilePersistManager::write(const std::string& path, const ConfigGroup&
     if (text.size() > kMaxConfigFileSize)
         throw std::invalid_argument("configuration file " + path + " would be larger than " +
                                     std::to_string(kMaxConfigFileSize) + " bytes");
-    VaultFiles::makeFolders(VaultFiles::folderOf(path));
-    VaultFiles::replaceFile(path, text);
+    VaultFiles::makeFolders(files, VaultFiles::folderOf(path));
+    VaultFiles::replaceFile(files, path, text);
 }
 
 }  // namespace VaultUtilities

@@ -71,29 +71,32 @@ std::string taskLabel(const DataObjects::TaskDataObject& task) {
 
 namespace VSynchFiles {
 
-void writeFile(const std::string& path, const std::vector<VSynchEntry>& entries, Format format) {
+void writeFile(const std::string& path, const std::vector<VSynchEntry>& entries, Format format,
+               VaultFiles::FileSystem& files) {
     if (format != Format::Current && format != Format::Older)
         throw std::invalid_argument(path + ": unknown synchronisation file format");
     const std::vector<VSynchEntry> ordered = sorted(entries);
     checkEntries(ordered, path);
     const std::string bytes = encode(ordered, format);
-    VaultFiles::ReplacementFile file(path);
+    VaultFiles::ReplacementFile file(files, path);
     file.append(bytes.data(), bytes.size());
     file.commit();
 }
 
-void writeSet(const std::string& synchFolder, const std::vector<VSynchEntry>& entries, Format format) {
+void writeSet(const std::string& synchFolder, const std::vector<VSynchEntry>& entries, Format format,
+              VaultFiles::FileSystem& files) {
     if (synchFolder.empty()) throw std::invalid_argument("writeSet: empty synchronisation folder");
-    VaultFiles::makeFolders(synchFolder);
+    VaultFiles::makeFolders(files, synchFolder);
     const std::string folder = synchFolder.back() == '/' ? synchFolder : synchFolder + "/";
-    writeFile(folder + VSynchSet::MAIN_FILE_NAME, entries, format);
-    writeFile(folder + VSynchSet::MIRROR_FILE_NAME, entries, format);
+    writeFile(folder + VSynchSet::MAIN_FILE_NAME, entries, format, files);
+    writeFile(folder + VSynchSet::MIRROR_FILE_NAME, entries, format, files);
 }
 
-void writeTaskSet(const DataObjects::TaskDataObject& task, const std::vector<VSynchEntry>& entries, Format format) {
+void writeTaskSet(const DataObjects::TaskDataObject& task, const std::vector<VSynchEntry>& entries, Format format,
+                  VaultFiles::FileSystem& files) {
     const std::string folder = TaskStorageDescriptor::getSynchFilesStorageLocation(task);
     if (folder.empty()) throw std::runtime_error(taskLabel(task) + ": no task folder, so no synchronisation folder");
-    writeSet(folder, entries, format);
+    writeSet(folder, entries, format, files);
 }
 
 FileContents readFile(const std::string& path) {
