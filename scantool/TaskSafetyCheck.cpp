@@ -35,31 +35,18 @@ bool isSafesetAffected(const Carrowen::SyncList& syncList, uint32_t safesetNumbe
     boost::shared_ptr<Carrowen::SyncEntry> entry = syncList.getEntryForSafeset(safesetNumber);
     const std::string version = entry->getVersion();
     if (!isAffectedVersion(version)) return false;
+    return containerHoldsMarkedRecord(entry->getFileName().GetName());
+}
 
+bool containerHoldsMarkedRecord(const std::string& containerPath) {
     Carrowen::FileListContainer2 container;
-    container.open(entry->getFileName().GetName(), 1, 1);
-    const uint64_t lower = container.recordIdLowerBound();
-    const uint64_t upper = container.recordIdUpperBound();
-
-    Carrowen::FileListRecord record;
-    Carrowen::FileListPosition position = container.first(record);
-    const Carrowen::FileListPosition end = container.end();
-    Carrowen::FileListReader& reader = container.reader();
-    for (;;) {
-        if (position == end) return false;
-        if (position.recordId < lower || position.recordId >= upper) {
-            throw std::out_of_range("Iterator is out of range [recordIdLowerBound,recordIdUpperBound)");
-        }
-        if (record.markerFlag() != 0) return true;
-        uint64_t next = static_cast<uint64_t>(position.recordId) + 1;
-        if (next < lower) next = lower;
-        if (next > upper) next = upper;
-        position.recordId = static_cast<uint32_t>(next);
-        if (next < upper) {
-            reader.setPosition(position.recordId);
-            if (reader.read(record) != 1) throw std::runtime_error("iterator could not read value");
-        }
-    }
+    container.open(containerPath, 1, 1);
+    // Every record from the first position to the end position is looked at,
+    // in increasing identifier. The container looks at the marker bytes block
+    // by block, each block verified against its checksums first, and answers
+    // as a walk that reads the records one by one would, without copying
+    // them out.
+    return container.findMarkedRecord(container.recordIdLowerBound()) != container.recordIdUpperBound();
 }
 
 void createMarkerFile(const std::string& path) {

@@ -32,6 +32,7 @@ struct FileListContainer2::State {
         firstBlockRead = false;
         windowFirstId = 0;
         windowCount = 0;
+        publishWindow();
     }
 
     // Reads exactly `size` bytes at `offset`; a file that ends first was
@@ -57,6 +58,7 @@ struct FileListContainer2::State {
     // Makes the window the block holding `recordId`: read, then verified.
     void moveWindowTo(uint32_t recordId) {
         windowCount = 0;  // a failure below leaves no window
+        publishWindow();
         const uint64_t block = (recordId - header.recordIdLowerBound) / Format::kBlockRecords;
         const uint64_t firstIndex = block * Format::kBlockRecords;
         const uint64_t count = std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstIndex);
@@ -71,6 +73,67 @@ struct FileListContainer2::State {
 
         uint32_t computed[Format::kBlockChunks];
         StorageCodec::crc32cChunks(window.data(), bytes, Format::kChunkBytes, computed);
+        checkChunks(block, computed, count);
+        windowFirstId = static_cast<uint32_t>(firstId);
+        windowCount = static_cast<uint32_t>(count);
+        publishWindow();
+    }
+
+    // Verifies block `block` in the mapping of the file and looks for the
+    // first marked record in it from index `fromIndex` (within the block).
+    // Returns the record's index in the container, or `notFound`.
+    uint64_t findMarkedInMappedBlock(const unsigned char* map, uint64_t block, uint64_t fromIndex,
+                                     uint64_t notFound) const {
+        struct Work {
+            const unsigned char* records;
+            size_t bytes;
+            size_t firstRecord;
+            size_t recordCount;
+            uint32_t computed[Format::kBlockChunks];
+            size_t marked;
+        } work;
+        const uint64_t firstIndex = block * Format::kBlockRecords;
+        const uint64_t count = std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstIndex);
+        work.records = map + Format::kContainerHeaderSize + firstIndex * FileListRecord::SIZE;
+        work.bytes = static_cast<size_t>(count * FileListRecord::SIZE);
+        work.firstRecord = static_cast<size_t>(fromIndex - firstIndex);
+        work.recordCount = static_cast<size_t>(count);
+        work.marked = work.recordCount;
+        // The checksums first, then the marker bytes of the same bytes: both
+        // inside the guard, as a read of the mapping must be.
+        const bool whole = VaultFiles::readMapping(
+            work.records, work.bytes,
+            [](void* context) {
+                Work& w = *static_cast<Work*>(context);
+                StorageCodec::crc32cChunks(w.records, w.bytes, Format::kChunkBytes, w.computed);
+            },
+            &work);
+        const uint64_t firstId = header.recordIdLowerBound + firstIndex;
+        if (!whole)
+            throw std::runtime_error(path + ": file ends inside records [" + std::to_string(firstId) + ", " +
+                                     std::to_string(firstId + count) + ") (shortened while it was read)");
+        checkChunks(block, work.computed, count);
+        const bool scanned = VaultFiles::readMapping(
+            work.records, work.bytes,
+            [](void* context) {
+                Work& w = *static_cast<Work*>(context);
+                const unsigned char* marker = w.records + FileListRecord::MARKER_OFFSET;
+                for (size_t i = w.firstRecord; i < w.recordCount; ++i) {
+                    if (marker[i * FileListRecord::SIZE] != 0) {
+                        w.marked = i;
+                        return;
+                    }
+                }
+            },
+            &work);
+        if (!scanned)
+            throw std::runtime_error(path + ": file ends inside records [" + std::to_string(firstId) + ", " +
+                                     std::to_string(firstId + count) + ") (shortened while it was read)");
+        return work.marked < work.recordCount ? firstIndex + work.marked : notFound;
+    }
+
+    // Throws when a chunk of `block` does not match its stored checksum.
+    void checkChunks(uint64_t block, const uint32_t* computed, uint64_t count) const {
         const uint64_t firstChunk = block * Format::kBlockChunks;
         const size_t chunks = static_cast<size_t>((count + Format::kChunkRecords - 1) / Format::kChunkRecords);
         for (size_t c = 0; c < chunks; ++c) {
@@ -80,8 +143,13 @@ struct FileListContainer2::State {
             throw std::runtime_error(path + ": checksum mismatch in records [" + std::to_string(from) + ", " +
                                      std::to_string(to) + ")");
         }
-        windowFirstId = static_cast<uint32_t>(firstId);
-        windowCount = static_cast<uint32_t>(count);
+    }
+
+    // Lets the reader serve records of the window without a call.
+    void publishWindow() {
+        reader.windowBase_ = window.data();
+        reader.windowFirstId_ = windowFirstId;
+        reader.windowCount_ = windowCount;
     }
 
     FileListReader reader;
@@ -195,7 +263,35 @@ int FileListContainer2::readRecord(uint32_t recordId, FileListRecord& record) co
     return state_->read(recordId, record);
 }
 
-int FileListReader::read(FileListRecord& record) const {
+uint32_t FileListContainer2::findMarkedRecord(uint32_t recordId) const {
+    State& s = *state_;
+    if (!s.file) throw std::runtime_error("file-list container not open");
+    const uint32_t lower = s.header.recordIdLowerBound;
+    const uint32_t upper = s.header.recordIdUpperBound;
+    if (recordId < lower) recordId = lower;
+    if (recordId >= upper) return upper;
+    // A container of one block is in the window buffer already: look there.
+    if (s.header.recordCount <= Format::kBlockRecords) {
+        FileListRecord record;
+        for (uint32_t id = recordId; id < upper; ++id) {
+            if (s.read(id, record) != 1) throw std::runtime_error("iterator could not read value");
+            if (record.markerFlag() != 0) return id;
+        }
+        return upper;
+    }
+    // A larger one is read through a mapping, block by block, without a copy.
+    const unsigned char* map = s.file->map();
+    const uint64_t notFound = s.header.recordCount;
+    for (uint64_t index = uint64_t(recordId) - lower; index < s.header.recordCount;) {
+        const uint64_t block = index / Format::kBlockRecords;
+        const uint64_t found = s.findMarkedInMappedBlock(map, block, index, notFound);
+        if (found != notFound) return static_cast<uint32_t>(lower + found);
+        index = (block + 1) * Format::kBlockRecords;
+    }
+    return upper;
+}
+
+int FileListReader::readOutsideWindow(FileListRecord& record) const {
     return container_ ? container_->state_->read(recordId_, record) : 0;
 }
 

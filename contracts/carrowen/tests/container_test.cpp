@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -81,6 +82,49 @@ TEST(ContainerTest, RandomReadsAndExplicitRecords) {
     for (uint32_t i : {8999u, 0u, 8192u, 8191u, 4000u, 8999u}) {
         ASSERT_EQ(1, container.readRecord(1000 + i, record));
         EXPECT_EQ(0, std::memcmp(records[i].bytes, record.bytes, FileListRecord::SIZE)) << i;
+    }
+}
+
+// findMarkedRecord answers what reading every record from a position on
+// would: containers of one block (read whole) and of several (mapped), marks
+// at the first record, at block boundaries, at the last record, or none.
+TEST(ContainerTest, FindMarkedRecordAgreesWithReadingEveryRecord) {
+    TempFolder temp;
+    const struct {
+        uint32_t lower;
+        uint64_t count;
+        std::vector<uint32_t> marked;  // indexes
+    } cases[] = {
+        {0, 0, {}},
+        {5, 10, {}},
+        {5, 10, {0}},
+        {7, 1536, {1535}},
+        {7, 4000, {}},
+        {7, 4000, {1536, 3999}},
+        {100, 3 * 1536 + 1, {1535, 1536, 3 * 1536}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("count " + std::to_string(c.count));
+        const std::string path = temp.path() + "c.vfl";
+        Carrowen::writeFileListContainer(path, c.lower, c.count, [&c](uint32_t id) {
+            return std::find(c.marked.begin(), c.marked.end(), id - c.lower) != c.marked.end();
+        });
+        FileListContainer2 container;
+        container.open(path, 1, 1);
+        const uint32_t upper = container.recordIdUpperBound();
+        for (uint64_t from : {uint64_t(0), uint64_t(1), uint64_t(1536), c.count / 2, c.count}) {
+            uint32_t expected = upper;
+            FileListRecord record;
+            for (uint32_t id = static_cast<uint32_t>(c.lower + std::min(from, c.count)); id < upper; ++id) {
+                ASSERT_EQ(1, container.readRecord(id, record));
+                if (record.markerFlag() != 0) {
+                    expected = id;
+                    break;
+                }
+            }
+            EXPECT_EQ(expected, container.findMarkedRecord(static_cast<uint32_t>(c.lower + std::min(from, c.count))))
+                << "from " << from;
+        }
     }
 }
 
@@ -178,6 +222,12 @@ TEST(ContainerTest, FlippedRecordByteIsAnErrorWhenItsBlockIsRead) {
     }
     EXPECT_EQ(1, container.readRecord(10 + 8192, r));  // the next block is sound
     EXPECT_THROW(container.readRecord(10 + record, r), std::runtime_error);
+    try {
+        container.findMarkedRecord(10);
+        ADD_FAILURE() << "a damaged block was searched";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(path + ": checksum mismatch in records [522, 1034)", e.what());
+    }
 }
 
 // A container shortened while it is open (the writers never do that, but a
@@ -192,6 +242,7 @@ TEST(ContainerTest, ShortenedOrSpecialFilesAreErrorsNamingTheFile) {
     container.open(path, 1, 1);
     FileListRecord r;
     container.first(r);
+    EXPECT_EQ(container.recordIdUpperBound(), container.findMarkedRecord(10));  // maps the whole file
     ASSERT_EQ(0, ::truncate(path.c_str(), 64 + 1536 * 128 + 100));  // inside the second block
     try {
         container.readRecord(10 + 1536, r);
@@ -200,6 +251,13 @@ TEST(ContainerTest, ShortenedOrSpecialFilesAreErrorsNamingTheFile) {
         EXPECT_EQ(path + ": file ends inside records [1546, 3082) (shortened while it was read)", e.what());
     }
     EXPECT_EQ(1, container.readRecord(10 + 5, r));  // the first block is still whole
+    // Searched through the mapping, the missing block is an error too.
+    try {
+        container.findMarkedRecord(10);
+        ADD_FAILURE() << "a block beyond the file's end was searched";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(path + ": file ends inside records [1546, 3082) (shortened while it was read)", e.what());
+    }
 
     const std::string fifo = temp.path() + "fifo.vfl";
     ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0644));

@@ -92,6 +92,8 @@ public:
         return got;
     }
 
+    const unsigned char* map() override { return target_->map(); }
+
     size_t readAt(uint64_t offset, void* buffer, size_t size) const override {
         if (offset >= end_) return 0;
         return target_->readAt(offset, buffer, static_cast<size_t>(std::min<uint64_t>(size, end_ - offset)));
