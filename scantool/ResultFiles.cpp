@@ -153,6 +153,7 @@ UnknownTaskList loadUnknownTaskList(const std::string& path, VaultFiles::FileSys
 
 ResultFiles::ResultFiles(const std::string& folder, bool recheck, VaultFiles::FileSystem& files)
     : files_(files), folder_(folder) {
+    removeLeftoverLists();
     if (!report_.open(joinPath(folder, kReportFileName), recheck ? OFStreamWrapper::Append : OFStreamWrapper::Rewrite,
                       files))
         reportFailure(std::string(kReportFileName) + " is incomplete: " + report_.error());
@@ -164,6 +165,22 @@ ResultFiles::ResultFiles(const std::string& folder, bool recheck, VaultFiles::Fi
 }
 
 ResultFiles::~ResultFiles() = default;
+
+void ResultFiles::removeLeftoverLists() {
+    const std::string prefix = VaultFiles::temporaryNamePrefix(kUnknownTasksFileName);
+    try {
+        for (const std::string& name : VaultFiles::folderEntries(folder_)) {
+            // Only regular files of that name: a planted link or folder is
+            // left alone (removing a link would be harmless, but it is not ours).
+            const std::string path = joinPath(folder_, name.c_str());
+            if (name.compare(0, prefix.size(), prefix) == 0 &&
+                files_.status(path, VaultFiles::Links::Refuse).kind == VaultFiles::FileKind::Regular)
+                files_.remove(path);
+        }
+    } catch (const VaultFiles::FileError&) {
+        // Leftovers are only clutter; the run goes on.
+    }
+}
 
 void ResultFiles::reportFailure(const std::string& text) {
     complete_ = false;

@@ -93,7 +93,9 @@ class ResultFiles {
 public:
     // Opens Output.csv (appending in a re-check pass, else rewriting) and the
     // new unknown-task list beside the old one, in `folder` ("" for the
-    // current folder, by bare names).
+    // current folder, by bare names). Temporary lists left by runs that were
+    // killed are removed first: the caller holds the folder (one run per
+    // folder), so no other run is writing one.
     ResultFiles(const std::string& folder, bool recheck,
                 VaultFiles::FileSystem& files = VaultFiles::FileSystem::real());
     ~ResultFiles();
@@ -121,6 +123,7 @@ public:
     bool complete() const { return complete_; }
 
 private:
+    void removeLeftoverLists();
     void reportFailure(const std::string& text);
     void writeReportLine(const std::string& line);
 

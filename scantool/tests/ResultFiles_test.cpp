@@ -285,6 +285,22 @@ TEST(ResultFiles, PlantedLinksAndFifosAreNeverWrittenThrough) {
     EXPECT_EQ(readFile(existing), "");
 }
 
+// A killed run leaves its temporary list; the next run removes it (only
+// regular files of that name: a planted link is not followed or touched).
+TEST(ResultFiles, TemporaryListsOfKilledRunsAreRemoved) {
+    TempFolder folder;
+    writeFile(folder.file(".UnknownTasks.txt.tmp.999.0"), "4|half a li");
+    writeFile(folder.file("victim"), "precious");
+    ASSERT_EQ(symlink(folder.file("victim").c_str(), folder.file(".UnknownTasks.txt.tmp.999.1").c_str()), 0);
+    {
+        ResultFiles results(folder.path(), false);
+        results.commitUnknownTasks();
+    }
+    EXPECT_NE(access(folder.file(".UnknownTasks.txt.tmp.999.0").c_str(), F_OK), 0);
+    EXPECT_EQ(readFile(folder.file("victim")), "precious");
+    EXPECT_EQ(temporaryFiles(folder.path()), 1);  // the link
+}
+
 // A name holding line breaks cannot forge lines: each value is one line's
 // part, control characters are blanks, quotes stay as they are.
 TEST(ResultFiles, ValuesNeverCarryLineBreaks) {

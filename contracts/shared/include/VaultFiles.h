@@ -26,6 +26,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "SharedApi.h"
 
@@ -230,6 +231,15 @@ private:
 
 // The folder part of a path ("." for a bare name, "/" for a file in the root).
 SHARED_API std::string folderOf(const std::string& path);
+
+// The names in a folder of the real file system ("." and ".." left out), in
+// the order the file system lists them. Throws FileError when it cannot be
+// listed.
+SHARED_API std::vector<std::string> folderEntries(const std::string& folder);
+
+// The prefix of the temporary names ReplacementFile gives new versions of
+// `path` (".<name>.tmp."): what a process that died before commit() leaves.
+SHARED_API std::string temporaryNamePrefix(const std::string& path);
 
 // Reads a whole regular file of at most `maxSize` bytes into `contents`.
 // Returns false when it does not exist; throws FileError when it cannot be

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include "VaultFiles.h"
@@ -61,6 +62,25 @@ std::string folderOf(const std::string& path) {
     if (slash == 0) return "/";
     return withoutTrailingSlashes(trimmed.substr(0, slash));
 }
+
+std::vector<std::string> folderEntries(const std::string& folder) {
+    const std::string name = folder.empty() ? "." : folder;
+    DIR* listing = ::opendir(name.c_str());
+    if (listing == nullptr) throw FileError("list folder", name, errno);
+    std::vector<std::string> names;
+    errno = 0;
+    while (const struct dirent* entry = ::readdir(listing)) {
+        const std::string entryName = entry->d_name;
+        if (entryName != "." && entryName != "..") names.push_back(entryName);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(listing);
+    if (error != 0) throw FileError("list folder", name, error);
+    return names;
+}
+
+std::string temporaryNamePrefix(const std::string& path) { return "." + baseNameOf(path) + ".tmp."; }
 
 bool readWholeFile(FileSystem& files, const std::string& path, size_t maxSize, std::string& contents, Links links,
                    FileStatus* status) {
@@ -136,7 +156,7 @@ ReplacementFile::ReplacementFile(FileSystem& files, const std::string& path, con
     }
     const std::string folder = folderOf(path);
     const std::string prefix = (folder == "." ? std::string() : folder == "/" ? std::string("/") : folder + "/") +
-                               "." + baseNameOf(path) + ".tmp." + std::to_string(::getpid()) + ".";
+                               temporaryNamePrefix(path) + std::to_string(::getpid()) + ".";
     // A name that exists (left by a dead process, or planted) is skipped,
     // never opened: CreateNew refuses anything at the name, links included.
     for (int attempt = 0;; ++attempt) {
