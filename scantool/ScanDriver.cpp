@@ -1,7 +1,9 @@
 #include "ScanDriver.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <exception>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "Pool/Locking.h"
 #include "ResultFiles.h"
 #include "TaskSafetyCheck.h"
+#include "VaultFiles.h"
 #include "VaultLog.h"
 #include "VaultSettings.h"
 #include "VaultUtilities.h"
@@ -92,7 +95,11 @@ void walk(Run& run) {
     DatabaseInterfaces::DbInterfaceManager manager;
     DataObjects::VaultDataObject vault;
     const uint32_t vaultId = DatabaseInterfaces::getVaultID(manager.applicationInterface(true));
-    manager.administratorInterface(true)->getVault(vaultId, vault);
+    // A report of an unknown vault would carry an empty vault GUID on every
+    // line and look like a complete scan of nothing.
+    if (vaultId == 0 || !manager.administratorInterface(true)->getVault(vaultId, vault))
+        throw std::runtime_error("the vault '" + DBConfig::Instance(false).getVaultID() +
+                                 "' ([database] VaultID) cannot be found in the catalogue");
     run.vaultGuid = vault.guid;
 
     unsigned taskCount = 0;
@@ -136,17 +143,41 @@ std::string formatRunStamp(std::time_t startTime) {
 
 int runScan() {
     const std::time_t startTime = std::time(nullptr);
+
+    // One run per working folder, decided before any file is touched: two
+    // runs would interleave their report lines and replace each other's list.
+    std::unique_ptr<VaultFiles::LockFile> folderLock;
+    std::string folderLockProblem;
+    try {
+        folderLock = VaultFiles::FileSystem::real().openLockFile(".", VaultFiles::LockTarget::Folder);
+        if (!folderLock->tryLock()) {
+            // The log is not opened: this line goes to standard error.
+            log_show(kFacility, kError,
+                     "Another run of Trevalon is working in this folder; this run stops without touching its files");
+            return kExitFolderBusy;
+        }
+    } catch (const VaultFiles::FileError& error) {
+        folderLockProblem = error.what();
+    }
+
+    // The log takes the folder's name when it fits the kernel layer's buffer;
+    // the result files are always opened by their bare names, so the list is
+    // read and written in the same place whatever the folder's length.
     char currentDirectory[MAX_PATH] = {0};
-    FileServices::__GetCurrentDirectory(sizeof currentDirectory, currentDirectory);
+    if (FileServices::__GetCurrentDirectory(sizeof currentDirectory, currentDirectory) == 0)
+        std::snprintf(currentDirectory, sizeof currentDirectory, ".");
     batutil_LogOpen(currentDirectory, "Trevalon", 0, 0, true);
     log_show(kFacility, kInfo, "Tool version: %s", kToolVersion);
     log_show(kFacility, kInfo, "Vault version: %s", Version::local().c_str());
+    if (!folderLockProblem.empty())
+        log_show(kFacility, kWarning, "The working folder cannot be locked (%s); a second run here would not be noticed",
+                 folderLockProblem.c_str());
 
     Run run;
     run.runStamp = formatRunStamp(startTime);
-    run.unknownTasks = loadUnknownTaskList(std::string(currentDirectory) + "/" + kUnknownTasksFileName);
+    run.unknownTasks = loadUnknownTaskList(kUnknownTasksFileName);
     run.recheck = !run.unknownTasks.empty();
-    ResultFiles results(currentDirectory, run.recheck);
+    ResultFiles results(std::string(), run.recheck);
     run.results = &results;
     log_show(kFacility, kInfo, run.recheck ? "Re-checking tasks that were not checked in previous attempt"
                                            : "Initial checking for tasks affected by KQ-6157");
@@ -156,17 +187,17 @@ int runScan() {
     } catch (const std::exception& error) {
         log_show(kFacility, kInfo, "Unhandled exception caught: %s", error.what());
         results.discardUnknownTasks();
-        return -1;
+        return kExitWalkFailed;
     } catch (...) {
         // Our libraries throw only standard exceptions; anything else is
         // still a walk that did not finish, and must not leave a list that
         // claims the pass ended.
         log_show(kFacility, kInfo, "Unhandled exception caught: %s", "unknown error");
         results.discardUnknownTasks();
-        return -1;
+        return kExitWalkFailed;
     }
     results.commitUnknownTasks();
-    return 0;
+    return results.complete() ? kExitCompleted : kExitResultsIncomplete;
 }
 
 }  // namespace Trevalon

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <stdexcept>
 
 #include <boost/shared_ptr.hpp>
@@ -34,34 +35,23 @@ bool isSafesetAffected(const Carrowen::SyncList& syncList, uint32_t safesetNumbe
     boost::shared_ptr<Carrowen::SyncEntry> entry = syncList.getEntryForSafeset(safesetNumber);
     const std::string version = entry->getVersion();
     if (!isAffectedVersion(version)) return false;
+    return containerHoldsMarkedRecord(entry->getFileName().GetName());
+}
 
+bool containerHoldsMarkedRecord(const std::string& containerPath) {
     Carrowen::FileListContainer2 container;
-    container.open(entry->getFileName().GetName(), 1, 1);
-    const uint64_t lower = container.recordIdLowerBound();
-    const uint64_t upper = container.recordIdUpperBound();
-
-    Carrowen::FileListRecord record;
-    Carrowen::FileListPosition position = container.first(record);
-    const Carrowen::FileListPosition end = container.end();
-    Carrowen::FileListReader& reader = container.reader();
-    for (;;) {
-        if (position == end) return false;
-        if (position.recordId < lower || position.recordId >= upper) {
-            throw std::out_of_range("Iterator is out of range [recordIdLowerBound,recordIdUpperBound)");
-        }
-        if (record.markerFlag() != 0) return true;
-        uint64_t next = static_cast<uint64_t>(position.recordId) + 1;
-        if (next < lower) next = lower;
-        if (next > upper) next = upper;
-        position.recordId = static_cast<uint32_t>(next);
-        if (next < upper) {
-            reader.setPosition(position.recordId);
-            if (reader.read(record) != 1) throw std::runtime_error("iterator could not read value");
-        }
-    }
+    container.open(containerPath, 1, 1);
+    // Every record from the first position to the end position is looked at,
+    // in increasing identifier. The container looks at the marker bytes block
+    // by block, each block verified against its checksums first, and answers
+    // as a walk that reads the records one by one would, without copying
+    // them out.
+    return container.findMarkedRecord(container.recordIdLowerBound()) != container.recordIdUpperBound();
 }
 
 void createMarkerFile(const std::string& path) {
+    // Opened without following a link and only as a regular file, without
+    // blocking: the synchronisation folder may be writable by others.
     OFStreamWrapper marker(path, OFStreamWrapper::Rewrite);
 }
 
@@ -73,22 +63,26 @@ bool checkTaskSafety(const DataObjects::TaskDataObject& task, bool& offlineDataD
     std::map<uint32_t, VSynchEntry> entries;
     synchSet->getEntries(entries);
 
+    // The descriptor and the sync list depend only on the task (the storage
+    // of every available safeset is the task's pool), so they are made and
+    // read once per task rather than once per safeset.
+    boost::shared_ptr<Pool::PoolStorageDescriptor> descriptor;
+    std::unique_ptr<Carrowen::SyncList> syncList;
     bool safe = true;
     for (const auto& item : entries) {
         const uint32_t safesetNumber = item.first;
         const VSynchEntry& entry = item.second;
         if (entry.peripheral & VSYNCH_PERIPHERAL_UNAVAILABLE) {
-            log_show(0, kWarning, "Safeset Number %d is unavailable and will not be processed.",
-                     static_cast<int>(safesetNumber));
+            log_show(0, kWarning, "Safeset Number %u is unavailable and will not be processed.", safesetNumber);
             offlineDataDetected = true;
             continue;
         }
-        const std::string fileName = entry.fileName.GetName();
-        boost::shared_ptr<Pool::PoolStorageDescriptor> descriptor =
-            Pool::createPoolDescriptorForPeripheral(entry.peripheral, fileName, task);
-        Carrowen::SyncList syncList;
-        syncList.openReadOnly(task, descriptor, false, true, true);
-        if (!isSafesetAffected(syncList, safesetNumber)) continue;
+        if (!syncList) {
+            descriptor = Pool::createPoolDescriptorForPeripheral(entry.peripheral, entry.fileName.GetName(), task);
+            syncList.reset(new Carrowen::SyncList);
+            syncList->openReadOnly(task, descriptor, false, true, true);
+        }
+        if (!isSafesetAffected(*syncList, safesetNumber)) continue;
 
         uint32_t storageGroupType = 255;
         const std::string folder =

@@ -30,11 +30,19 @@ bool checkTaskSafety(const DataObjects::TaskDataObject& task, bool& offlineDataD
 // True when the safeset's entry in the open sync list is at risk.
 bool isSafesetAffected(const Carrowen::SyncList& syncList, uint32_t safesetNumber);
 
+// True when the file-list container holds a record whose marker byte is set:
+// its records are looked at from the first position to the end position, each
+// verified by the container against its chunk checksum first. Throws when the
+// container cannot be opened or read (damaged, shortened, not a file).
+bool containerHoldsMarkedRecord(const std::string& containerPath);
+
 // True when a safeset written by `version` may hold marked records: its first
 // byte is not below "8" and its first four bytes are not above "8.40".
 bool isAffectedVersion(const std::string& version);
 
-// Creates or truncates an empty file; a failure is ignored.
+// Creates or truncates an empty file; a failure is ignored. A link, FIFO or
+// anything else but a regular file at the name counts as a failure: it is
+// neither followed nor blocked on.
 void createMarkerFile(const std::string& path);
 
 }  // namespace Trevalon

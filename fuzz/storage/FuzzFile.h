@@ -10,7 +10,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 
 namespace FuzzFile {
 

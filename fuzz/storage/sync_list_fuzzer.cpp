@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         DataObjects::TaskDataObject t;
         t.guid = "fuzz";
         t.taskFolder = FuzzFile::folder() + "task";
-        StorageIo::makeFolders(Pool::Layout::poolFolder(t));
+        VaultFiles::makeFolders(Pool::Layout::poolFolder(t));
         return t;
     }();
     static const auto descriptor = Pool::createPoolDescriptorForTask(task);

@@ -4,7 +4,8 @@
 #include <string>
 
 #include "Carrowen/Writers.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 #include "VSynchSetWriter.h"
 
 int main(int argc, char** argv) {
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
     const std::string root = std::string(argv[1]) + "/";
     try {
         const std::string synch = root + "synch_file_fuzzer/";
-        StorageIo::makeFolders(synch);
+        VaultFiles::makeFolders(synch);
         const std::vector<VSynchEntry> entries = {{1, 0, VFileName("00000001.vfl")},
                                                   {5, 0x40000, VFileName("00000005.vfl")},
                                                   {9, 0x3, VFileName("")}};
@@ -24,13 +25,13 @@ int main(int argc, char** argv) {
         VSynchFiles::writeFile(synch + "empty.vss", {}, VSynchFiles::Format::Current);
 
         const std::string list = root + "sync_list_fuzzer/";
-        StorageIo::makeFolders(list);
+        VaultFiles::makeFolders(list);
         Carrowen::writeSyncList(list + "three.vsl",
                                 {{1, "8.31", "00000001.vfl"}, {2, "8.40", "00000002.vfl"}, {3, "", "00000003.vfl"}});
         Carrowen::writeSyncList(list + "empty.vsl", {});
 
         const std::string container = root + "file_list_container_fuzzer/";
-        StorageIo::makeFolders(container);
+        VaultFiles::makeFolders(container);
         Carrowen::writeFileListContainer(container + "empty.vfl", 0, 0, nullptr);
         Carrowen::writeFileListContainer(container + "one.vfl", 7, 1, [](uint32_t) { return true; });
         Carrowen::writeFileListContainer(container + "some-marked.vfl", 100, 20,

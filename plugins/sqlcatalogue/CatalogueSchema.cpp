@@ -78,7 +78,7 @@ int fileVersion(Connection& connection) {
 }
 
 void checkKnown(const Connection& connection, int version) {
-    if (version > kSchemaVersion)
+    if (version < 0 || version > kSchemaVersion)
         throw std::runtime_error("catalogue database '" + connection.path() + "' has schema version " +
                                  std::to_string(version) + "; this plug-in knows versions up to " +
                                  std::to_string(kSchemaVersion));
@@ -86,10 +86,14 @@ void checkKnown(const Connection& connection, int version) {
 
 }  // namespace
 
-void migrateSchema(Connection& connection) {
+void migrateSchema(Connection& connection, bool mayCreate) {
     int version = fileVersion(connection);
     checkKnown(connection, version);
     if (version == kSchemaVersion) return;
+    // An empty file (or one with no catalogue in it) is not a vault of no
+    // tasks: only a writer gives it a catalogue.
+    if (version == 0 && !mayCreate)
+        throw std::runtime_error("catalogue database '" + connection.path() + "' holds no catalogue (it is empty)");
 
     WriteTransaction transaction(connection);
     // Another process may have migrated while we waited for the write lock.

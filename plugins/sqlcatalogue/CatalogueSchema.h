@@ -14,7 +14,9 @@ class Connection;
 constexpr int kSchemaVersion = 1;
 
 // Brings the file to kSchemaVersion. Throws std::runtime_error naming the
-// file when it is newer than kSchemaVersion or a step fails.
-void migrateSchema(Connection& connection);
+// file when its version is not one this code knows (newer than
+// kSchemaVersion, or negative), when a step fails, or when the file holds no
+// catalogue yet (version 0) and `mayCreate` is false (a reader's open).
+void migrateSchema(Connection& connection, bool mayCreate);
 
 }  // namespace SqlCatalogue

@@ -1,6 +1,7 @@
 // The catalogue store over one SQLite file and one connection, guarded by a
 // mutex. Row layouts are read and written in one place per record type.
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -161,7 +162,9 @@ public:
         listBy("SELECT " + kTaskColumns + " FROM task t WHERE t.computer_id = ?1 ORDER BY t.id", computerId, tasks);
     }
     void listAllTasks(std::vector<TaskDataObject>& tasks) override {
-        listAll("SELECT " + kTaskColumns + " FROM task t ORDER BY t.id", tasks);
+        // The whole vault's list can be large: its room is reserved from a
+        // count first, so it is never reallocated (and held twice) on the way.
+        listAll("SELECT " + kTaskColumns + " FROM task t ORDER BY t.id", tasks, "SELECT count(*) FROM task");
     }
     std::string taskHierarchyById(uint32_t taskId) override { return hierarchy("t.id = ?1", int64_t{taskId}); }
     std::string taskHierarchyByGuid(const std::string& taskGuid) override { return hierarchy("t.guid = ?1", taskGuid); }
@@ -330,7 +333,7 @@ private:
         if (!forWrite && !fileExists(path_))
             throw std::runtime_error("catalogue database '" + path_ + "' does not exist");
         auto opened = std::make_unique<Connection>(path_, forWrite);
-        migrateSchema(*opened);
+        migrateSchema(*opened, forWrite);
         connection_ = std::move(opened);
         return *connection_;
     }
@@ -354,22 +357,32 @@ private:
     }
 
     template <typename Record>
-    void listAll(const std::string& sql, std::vector<Record>& records) {
+    void listAll(const std::string& sql, std::vector<Record>& records, const char* countSql = nullptr) {
         std::lock_guard<std::mutex> lock(mutex_);
+        size_t expected = 0;
+        if (countSql != nullptr) {
+            Statement count = connection(false).prepare(countSql);
+            if (count.step()) expected = static_cast<size_t>(count.i64(0));
+        }
         Statement s = connection(false).prepare(sql);
-        collect(s, records);
+        collect(s, records, expected);
     }
 
     // Rows go to a local list first, so a failure half-way leaves the
-    // caller's list as it was.
+    // caller's list as it was; they are moved, never copied, into it.
     template <typename Record>
-    static void collect(Statement& s, std::vector<Record>& records) {
+    static void collect(Statement& s, std::vector<Record>& records, size_t expected = 0) {
         std::vector<Record> rows;
+        rows.reserve(expected);
         while (s.step()) {
             rows.emplace_back();
             read(s, rows.back());
         }
-        records.insert(records.end(), rows.begin(), rows.end());
+        if (records.empty()) {
+            records.swap(rows);
+        } else {
+            records.insert(records.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+        }
     }
 
     static void bindKey(Statement& s, uint32_t key) { s.bind(1, int64_t{key}); }

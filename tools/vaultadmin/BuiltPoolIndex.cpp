@@ -9,12 +9,12 @@
 
 namespace VaultAdmin {
 
-void writeBuiltPoolIndex(const std::string& poolFolder, const TaskDescription& task) {
+void writeBuiltPoolIndex(const std::string& poolFolder, const TaskDescription& task, VaultFiles::FileSystem& files) {
     std::vector<const SafesetDescription*> safesets;
     for (const SafesetDescription& s : task.safesets) safesets.push_back(&s);
     std::sort(safesets.begin(), safesets.end(),
               [](const SafesetDescription* a, const SafesetDescription* b) { return a->number < b->number; });
-    IndexFileWriter writer(poolFolder + IndexFileFormat::POOL_INDEX_FILE_NAME, task.poolGuid);
+    IndexFileWriter writer(poolFolder + IndexFileFormat::POOL_INDEX_FILE_NAME, task.poolGuid, files);
     for (const SafesetDescription* s : safesets) {
         const bool anyMarked = s->marked.count(s->records) > 0;
         for (uint64_t i = 0; i < s->records; ++i) {

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "NameGuid.h"
+#include "VaultFiles.h"
 
 namespace VaultAdmin {
 
@@ -407,13 +408,18 @@ VaultDescription parseDescription(const std::string& jsonText) {
 VaultDescription readDescriptionFile(const std::string& file) {
     std::error_code ignored;
     if (std::filesystem::is_directory(file, ignored)) throw std::runtime_error(file + ": is a folder, not a file");
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw std::runtime_error(file + ": cannot be opened for reading");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw std::runtime_error(file + ": read failed");
+    // Far beyond any description written by hand; a FIFO or device at the
+    // name is refused rather than read (or waited on) forever.
+    const size_t maxSize = size_t(256) << 20;
+    std::string text;
     try {
-        return parseDescription(text.str());
+        if (!VaultFiles::readWholeFile(file, maxSize, text))
+            throw std::runtime_error(file + ": cannot be opened for reading");
+    } catch (const VaultFiles::FileError& error) {
+        throw std::runtime_error(file + ": cannot be read: " + error.reason());
+    }
+    try {
+        return parseDescription(text);
     } catch (const DescriptionError& error) {
         throw std::runtime_error(file + ": " + error.what());
     }

@@ -19,8 +19,8 @@
 #include "DatabaseInterfaces/DbInterfaceManager.h"
 #include "DataObjects/DataObjects.h"
 #include "Pool/Layout.h"
-#include "PosixFiles.h"
 #include "VSynchSetWriter.h"
+#include "VaultFiles.h"
 #include "VaultSettings.h"
 #include "VaultUtilities.h"
 
@@ -145,11 +145,14 @@ private:
     const VaultPaths& paths_;
 };
 
-void writeTaskStorage(const ComputerDescription& computer, const TaskDescription& task, const std::string& folder) {
+// Writes through `files`, which leaves flushing to disk to the end of the
+// build (BuildFileSystem).
+void writeTaskStorage(const ComputerDescription& computer, const TaskDescription& task, const std::string& folder,
+                      VaultFiles::FileSystem& files) {
     const DataObjects::TaskDataObject record = taskRecord(task, folder, 0);
     fs::create_directories(Pool::Layout::poolFolder(record));
     fs::create_directories(Pool::Layout::synchFolder(record));
-    writeBuiltPoolIndex(Pool::Layout::poolFolder(record), task);
+    writeBuiltPoolIndex(Pool::Layout::poolFolder(record), task, files);
 
     std::vector<Carrowen::SyncListEntryData> listEntries;
     std::vector<VSynchEntry> setEntries;
@@ -160,7 +163,7 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
         if (marked.count(records) > 0)
             isMarked = [&marked, records](uint32_t recordId) { return marked.isMarked(recordId - kFirstRecordId, records); };
         Carrowen::writeFileListContainer(Pool::Layout::containerPath(record, safeset.number), kFirstRecordId, records,
-                                         isMarked);
+                                         isMarked, files);
 
         Carrowen::SyncListEntryData listEntry;
         listEntry.safesetNumber = safeset.number;
@@ -174,8 +177,8 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
         setEntry.fileName = VFileName(listEntry.containerFileName);
         setEntries.push_back(setEntry);
     }
-    Carrowen::writeSyncList(Pool::Layout::syncListPath(record), listEntries);
-    VSynchFiles::writeTaskSet(record, setEntries);
+    Carrowen::writeSyncList(Pool::Layout::syncListPath(record), listEntries, files);
+    VSynchFiles::writeTaskSet(record, setEntries, VSynchFiles::Format::Current, files);
 
     VaultUtilities::ConfigGroup label;
     label.set("TASK_GUID", task.guid);
@@ -183,7 +186,7 @@ void writeTaskStorage(const ComputerDescription& computer, const TaskDescription
     label.set("COMPUTER_GUID", computer.guid);
     label.set("COMPUTER", computer.name);
     label.set("POOL_GUID", task.poolGuid);
-    VaultUtilities::ConfigFilePersistManager::write(folder + kTaskLabelFileName, label);
+    VaultUtilities::ConfigFilePersistManager::write(folder + kTaskLabelFileName, label, files);
 }
 
 void checkFreeSpace(const VaultDescription& vault, const VaultPaths& paths) {
@@ -191,7 +194,7 @@ void checkFreeSpace(const VaultDescription& vault, const VaultPaths& paths) {
     // files; enough to refuse a build that cannot fit before it starts.
     const uint64_t needed = vault.containerBytes() + uint64_t(vault.safesetCount()) * 8192 +
                             uint64_t(vault.taskCount()) * 65536;
-    const uint64_t available = PosixFiles::availableBytes(paths.root);
+    const uint64_t available = VaultFiles::FileSystem::real().availableBytes(paths.root);
     if (needed > available)
         throw std::runtime_error(paths.root + ": the vault needs about " + std::to_string(needed >> 20) +
                                  " MiB and only " + std::to_string(available >> 20) + " MiB are free");
@@ -211,6 +214,7 @@ void writeAllTaskStorage(const VaultDescription& vault, const VaultPaths& paths,
             for (const ComputerDescription& computer : location.computers)
                 for (const TaskDescription& task : computer.tasks) work.push_back({&computer, &task});
 
+    BuildFileSystem files;
     std::atomic<size_t> next{0};
     std::atomic<size_t> done{0};
     std::atomic<bool> failed{false};
@@ -225,7 +229,7 @@ void writeAllTaskStorage(const VaultDescription& vault, const VaultPaths& paths,
             if (index >= work.size()) break;
             try {
                 writeTaskStorage(*work[index].computer, *work[index].task,
-                                 taskFolderOf(paths, *work[index].computer, *work[index].task));
+                                 taskFolderOf(paths, *work[index].computer, *work[index].task), files);
                 done.fetch_add(1);
             } catch (...) {
                 std::lock_guard<std::mutex> guard(mutex);
@@ -321,7 +325,7 @@ BuildReport addToVault(const VaultDescription& more, const BuildOptions& options
     report.containerBytes = more.containerBytes();
     Clock::time_point start = Clock::now();
     writeAllTaskStorage(more, paths, options);
-    PosixFiles::syncFileSystem(paths.storage);
+    VaultFiles::FileSystem::real().syncFileSystem(paths.storage);
     report.storageSeconds = secondsSince(start);
     start = Clock::now();
     CatalogueWriter(more, paths).write(false);

@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "PosixFiles.h"
+#include "VaultFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -71,20 +71,55 @@ void beginBuild(const VaultPaths& paths, bool force) {
     }
     // The marker goes first, so that a build stopped anywhere after this point
     // is recognisable as incomplete.
-    PosixFiles::writeFileDurably(paths.marker, "vault build in progress (process " + std::to_string(::getpid()) +
-                                                   "); a vault holding this file is incomplete\n");
-    PosixFiles::syncFolder(paths.root);
+    VaultFiles::FileSystem& files = VaultFiles::FileSystem::real();
+    std::unique_ptr<VaultFiles::WritableFile> marker =
+        files.openWritable(paths.marker, VaultFiles::WriteMode::Truncate, VaultFiles::Links::Refuse);
+    marker->append("vault build in progress (process " + std::to_string(::getpid()) +
+                   "); a vault holding this file is incomplete\n");
+    marker->sync();
+    marker->close();
+    files.syncFolder(paths.root);
     for (const fs::directory_entry& entry : fs::directory_iterator(paths.root)) {
         const std::string name = entry.path().filename().string();
         if (name != kIncompleteMarker && name != "locks") fs::remove_all(entry.path());
     }
-    PosixFiles::syncFolder(paths.root);
+    files.syncFolder(paths.root);
 }
 
+namespace {
+
+// A file whose sync() only hands its bytes to the system.
+class UnsyncedFile final : public VaultFiles::WritableFile {
+public:
+    explicit UnsyncedFile(std::unique_ptr<VaultFiles::WritableFile> file) : file_(std::move(file)) {}
+    const std::string& path() const override { return file_->path(); }
+    void append(const void* data, size_t size) override { file_->append(data, size); }
+    void writeAt(uint64_t offset, const void* data, size_t size) override { file_->writeAt(offset, data, size); }
+    void flush() override { file_->flush(); }
+    void resize(uint64_t size) override { file_->resize(size); }
+    void sync() override { file_->flush(); }
+    void close() override { file_->close(); }
+
+private:
+    std::unique_ptr<VaultFiles::WritableFile> file_;
+};
+
+}  // namespace
+
+std::unique_ptr<VaultFiles::WritableFile> BuildFileSystem::openWritable(const std::string& path,
+                                                                        VaultFiles::WriteMode mode,
+                                                                        VaultFiles::Links links, unsigned permissions) {
+    return std::unique_ptr<VaultFiles::WritableFile>(
+        new UnsyncedFile(target().openWritable(path, mode, links, permissions)));
+}
+
+void BuildFileSystem::syncFolder(const std::string& /*folder*/) {}
+
 void finishBuild(const VaultPaths& paths) {
-    PosixFiles::syncFileSystem(paths.root);
-    fs::remove(paths.marker);
-    PosixFiles::syncFolder(paths.root);
+    VaultFiles::FileSystem& files = VaultFiles::FileSystem::real();
+    files.syncFileSystem(paths.root);
+    files.remove(paths.marker);
+    files.syncFolder(paths.root);
 }
 
 void requireCompleteVault(const std::string& nodeConfigPath) {

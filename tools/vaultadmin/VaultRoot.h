@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "VaultFiles.h"
+
 namespace VaultAdmin {
 
 extern const char* const kIncompleteMarker;  // ".incomplete"
@@ -34,7 +36,22 @@ struct VaultPaths {
 // what is in the way) and the earlier vault's files are removed.
 void beginBuild(const VaultPaths& paths, bool force);
 
-// Flushes the whole vault to disk and removes the marker.
+// The file system a build writes the vault's storage through: the real one,
+// except that a file's or folder's own flush to disk is left out. Files are
+// still replaced only when complete (unique temporary name, rename); the
+// marker keeps the half-built vault from being used, and finishBuild flushes
+// the whole file system once before the marker goes.
+class BuildFileSystem final : public VaultFiles::FileSystemWrapper {
+public:
+    BuildFileSystem() : FileSystemWrapper(VaultFiles::FileSystem::real()) {}
+    std::unique_ptr<VaultFiles::WritableFile> openWritable(const std::string& path, VaultFiles::WriteMode mode,
+                                                           VaultFiles::Links links,
+                                                           unsigned permissions = 0644) override;
+    void syncFolder(const std::string& folder) override;
+};
+
+// Flushes the whole vault to disk (one sync of its file system) and removes
+// the marker.
 void finishBuild(const VaultPaths& paths);
 
 // Throws when the vault whose node configuration is `nodeConfigPath` is

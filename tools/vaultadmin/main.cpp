@@ -13,11 +13,12 @@
 #include "CatalogueDatabase.h"
 #include "DemoVault.h"
 #include "DescriptionParser.h"
+#include "FileDamage.h"
 #include "PluginSelection.h"
-#include "PosixFiles.h"
 #include "SyntheticVault.h"
 #include "TaskCommands.h"
 #include "VaultBuilder.h"
+#include "VaultFiles.h"
 #include "VaultInspector.h"
 #include "VaultRoot.h"
 #include "PoolCommands.h"
@@ -287,7 +288,7 @@ int main(int argc, char** argv) {
             warnOfPassword(options.databaseConnection);
             const BuildReport report = buildVault(vault, demo.root, options);
             const VaultPaths paths(demo.root);
-            PosixFiles::writeFileDurably(paths.description, demoDescriptionJson());
+            VaultFiles::replaceFile(paths.description, demoDescriptionJson());
             applyPlugin(demo, report);
             std::cout << "demo description: " << paths.description << "\nlock task '" << kDemoLockedTaskName
                       << "' with hold-lock while a scan runs (its id: vaultadmin tasks)\n";
@@ -348,8 +349,8 @@ int main(int argc, char** argv) {
                 return kUsage;
             }
             for (const std::string& file : damage.files) {
-                if (*truncate) PosixFiles::truncateFile(file, damage.truncate);
-                else PosixFiles::flipBytes(file, damage.flip, damage.count);
+                if (*truncate) truncateFile(file, damage.truncate);
+                else flipBytes(file, damage.flip, damage.count);
                 std::cout << "damaged " << file << std::endl;
             }
         }

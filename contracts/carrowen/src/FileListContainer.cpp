@@ -1,76 +1,140 @@
 // Reading a file-list container.
 //
-// open() checks the header, the file size and the chunk checksum table, then
-// maps the file (MAP_PRIVATE, read-only, MADV_SEQUENTIAL). Records are handed
-// out in blocks of 3 chunks of 512 records: the first time a record of a block
-// is read, every chunk of the block is checked against its CRC32C,
-// so no record is delivered unverified and a damaged chunk raises an error
-// naming the file. The mapping must not be shortened under us: the vault's
-// writers never change a container in place (they rename a new file over it,
-// which leaves an open mapping on the old file).
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// open() checks the header, the file size and the chunk checksum table.
+// Records are read in blocks of 3 chunks of 512 records into a buffer of the
+// container, and every chunk of a block is checked against its CRC32C before
+// any of its records is handed out, so no record is delivered unverified and
+// a damaged chunk raises an error naming the file. The records are read with
+// pread rather than mapped: a file shortened while it is read then shows as a
+// short read (an error naming the file) instead of killing the process with
+// SIGBUS, and what was verified is exactly what is delivered.
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
 #include "Carrowen/Carrowen.h"
 #include "PoolFileFormats.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 
 namespace Carrowen {
-
-namespace {
-
-// Reads exactly `size` bytes at `offset`; false when the file ends first.
-bool readFully(int fd, void* buffer, size_t size, uint64_t offset, const std::string& path) {
-    auto* p = static_cast<unsigned char*>(buffer);
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw StorageIo::fileError(path, "cannot read", errno);
-        }
-        if (n == 0) return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
 
 struct FileListContainer2::State {
     explicit State(const FileListContainer2* owner) : reader(owner) {}
 
     void close() {
-        if (map) ::munmap(const_cast<unsigned char*>(map), mapSize);
-        map = nullptr;
-        mapSize = 0;
+        file.reset();
         path.clear();
         header = Format::ContainerHeader();
         chunkCrcs.clear();
-        verifiedBlocks.clear();
-        windowBase = nullptr;
+        firstBlockRead = false;
         windowFirstId = 0;
         windowCount = 0;
+        publishWindow();
     }
 
-    const unsigned char* records() const { return map + Format::kContainerHeaderSize; }
+    // Reads exactly `size` bytes at `offset`; a file that ends first was
+    // shortened after open() checked its size.
+    void readExactly(uint64_t offset, void* buffer, size_t size, const char* what) const {
+        if (file->readAt(offset, buffer, size) != size)
+            throw std::runtime_error(path + ": file ends inside " + what + " (shortened while it was read)");
+    }
 
-    void verifyBlock(uint64_t index) {
-        const uint64_t firstRecord = index * Format::kBlockRecords;
-        const uint64_t count = std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstRecord);
+    // The one place records are copied out. The fast path serves the block
+    // read last (already verified) with one comparison.
+    int read(uint32_t recordId, FileListRecord& record) {
+        const uint32_t offset = recordId - windowFirstId;  // wraps for ids below the window
+        if (offset >= windowCount) {
+            if (!file || recordId < header.recordIdLowerBound || recordId >= header.recordIdUpperBound) return 0;
+            moveWindowTo(recordId);
+            return read(recordId, record);
+        }
+        std::memcpy(record.bytes, window.data() + size_t(offset) * FileListRecord::SIZE, FileListRecord::SIZE);
+        return 1;
+    }
+
+    // Makes the window the block holding `recordId`: read, then verified.
+    void moveWindowTo(uint32_t recordId) {
+        windowCount = 0;  // a failure below leaves no window
+        publishWindow();
+        const uint64_t block = (recordId - header.recordIdLowerBound) / Format::kBlockRecords;
+        const uint64_t firstIndex = block * Format::kBlockRecords;
+        const uint64_t count = std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstIndex);
+        const size_t bytes = static_cast<size_t>(count * FileListRecord::SIZE);
+        const uint64_t firstId = header.recordIdLowerBound + firstIndex;
+        if (block == 0 && firstBlockRead) {
+            firstBlockRead = false;  // read with the header by open(); verified below like any block
+        } else {
+            readExactly(Format::kContainerHeaderSize + firstIndex * FileListRecord::SIZE, window.data(), bytes,
+                        ("records [" + std::to_string(firstId) + ", " + std::to_string(firstId + count) + ")").c_str());
+        }
+
         uint32_t computed[Format::kBlockChunks];
-        StorageIo::crc32cChunks(records() + firstRecord * FileListRecord::SIZE,
-                                static_cast<size_t>(count * FileListRecord::SIZE), Format::kChunkBytes, computed);
-        const uint64_t firstChunk = index * Format::kBlockChunks;
+        StorageCodec::crc32cChunks(window.data(), bytes, Format::kChunkBytes, computed);
+        checkChunks(block, computed, count);
+        windowFirstId = static_cast<uint32_t>(firstId);
+        windowCount = static_cast<uint32_t>(count);
+        publishWindow();
+    }
+
+    // Verifies block `block` in the mapping of the file and looks for the
+    // first marked record in it from index `fromIndex` (within the block).
+    // Returns the record's index in the container, or `notFound`.
+    uint64_t findMarkedInMappedBlock(const unsigned char* map, uint64_t block, uint64_t fromIndex,
+                                     uint64_t notFound) const {
+        struct Work {
+            const unsigned char* records;
+            size_t bytes;
+            size_t firstRecord;
+            size_t recordCount;
+            uint32_t computed[Format::kBlockChunks];
+            size_t marked;
+        } work;
+        const uint64_t firstIndex = block * Format::kBlockRecords;
+        const uint64_t count = std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstIndex);
+        work.records = map + Format::kContainerHeaderSize + firstIndex * FileListRecord::SIZE;
+        work.bytes = static_cast<size_t>(count * FileListRecord::SIZE);
+        work.firstRecord = static_cast<size_t>(fromIndex - firstIndex);
+        work.recordCount = static_cast<size_t>(count);
+        work.marked = work.recordCount;
+        // The checksums first, then the marker bytes of the same bytes: both
+        // inside the guard, as a read of the mapping must be.
+        const bool whole = VaultFiles::readMapping(
+            work.records, work.bytes,
+            [](void* context) {
+                Work& w = *static_cast<Work*>(context);
+                StorageCodec::crc32cChunks(w.records, w.bytes, Format::kChunkBytes, w.computed);
+            },
+            &work);
+        const uint64_t firstId = header.recordIdLowerBound + firstIndex;
+        if (!whole)
+            throw std::runtime_error(path + ": file ends inside records [" + std::to_string(firstId) + ", " +
+                                     std::to_string(firstId + count) + ") (shortened while it was read)");
+        checkChunks(block, work.computed, count);
+        const bool scanned = VaultFiles::readMapping(
+            work.records, work.bytes,
+            [](void* context) {
+                Work& w = *static_cast<Work*>(context);
+                const unsigned char* marker = w.records + FileListRecord::MARKER_OFFSET;
+                for (size_t i = w.firstRecord; i < w.recordCount; ++i) {
+                    if (marker[i * FileListRecord::SIZE] != 0) {
+                        w.marked = i;
+                        return;
+                    }
+                }
+            },
+            &work);
+        if (!scanned)
+            throw std::runtime_error(path + ": file ends inside records [" + std::to_string(firstId) + ", " +
+                                     std::to_string(firstId + count) + ") (shortened while it was read)");
+        return work.marked < work.recordCount ? firstIndex + work.marked : notFound;
+    }
+
+    // Throws when a chunk of `block` does not match its stored checksum.
+    void checkChunks(uint64_t block, const uint32_t* computed, uint64_t count) const {
+        const uint64_t firstChunk = block * Format::kBlockChunks;
         const size_t chunks = static_cast<size_t>((count + Format::kChunkRecords - 1) / Format::kChunkRecords);
         for (size_t c = 0; c < chunks; ++c) {
             if (computed[c] == chunkCrcs[firstChunk + c]) continue;
@@ -79,41 +143,25 @@ struct FileListContainer2::State {
             throw std::runtime_error(path + ": checksum mismatch in records [" + std::to_string(from) + ", " +
                                      std::to_string(to) + ")");
         }
-        verifiedBlocks[static_cast<size_t>(index)] = true;
     }
 
-    // The one place records are copied out. The fast path serves the block
-    // read last (already verified) with one comparison.
-    int read(uint32_t recordId, FileListRecord& record) {
-        const uint32_t offset = recordId - windowFirstId;  // wraps for ids below the window
-        if (offset >= windowCount) {
-            if (!map || recordId < header.recordIdLowerBound || recordId >= header.recordIdUpperBound) return 0;
-            moveWindowTo(recordId);
-            return read(recordId, record);
-        }
-        std::memcpy(record.bytes, windowBase + size_t(offset) * FileListRecord::SIZE, FileListRecord::SIZE);
-        return 1;
-    }
-
-    // Makes the window the (verified) block holding `recordId`.
-    void moveWindowTo(uint32_t recordId) {
-        const uint64_t block = (recordId - header.recordIdLowerBound) / Format::kBlockRecords;
-        if (!verifiedBlocks[static_cast<size_t>(block)]) verifyBlock(block);
-        const uint64_t firstIndex = block * Format::kBlockRecords;
-        windowFirstId = static_cast<uint32_t>(header.recordIdLowerBound + firstIndex);
-        windowCount = static_cast<uint32_t>(std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstIndex));
-        windowBase = records() + firstIndex * FileListRecord::SIZE;
+    // Lets the reader serve records of the window without a call.
+    void publishWindow() {
+        reader.windowBase_ = window.data();
+        reader.windowFirstId_ = windowFirstId;
+        reader.windowCount_ = windowCount;
     }
 
     FileListReader reader;
     std::string path;
-    const unsigned char* map = nullptr;
-    size_t mapSize = 0;
+    std::unique_ptr<VaultFiles::ReadableFile> file;
     Format::ContainerHeader header;
     std::vector<uint32_t> chunkCrcs;
-    std::vector<bool> verifiedBlocks;
     // The block read last: records [windowFirstId, windowFirstId + windowCount).
-    const unsigned char* windowBase = nullptr;
+    std::vector<unsigned char> window;
+    // open() read a small container whole: `window` already holds the bytes
+    // of block 0 (not yet verified).
+    bool firstBlockRead = false;
     uint32_t windowFirstId = 0;
     uint32_t windowCount = 0;
 };
@@ -131,53 +179,55 @@ void FileListContainer2::open(const std::string& name, int accessMode, int /*opt
                                     " not supported (1: read)");
     state_->close();
     State& s = *state_;
-    int fd;
-    do {
-        fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        if (errno == ENOENT) throw std::runtime_error(name + ": container file not found");
-        throw StorageIo::fileError(name, "cannot open container", errno);
+    try {
+        s.file = VaultFiles::FileSystem::real().openReadable(name, VaultFiles::Links::Follow);
+    } catch (const VaultFiles::FileError& error) {
+        if (error.missing()) throw std::runtime_error(name + ": container file not found");
+        throw;
     }
     s.path = name;
     try {
-        struct stat st;
-        if (::fstat(fd, &st) != 0) throw StorageIo::fileError(name, "cannot read its size", errno);
-        if (!S_ISREG(st.st_mode)) throw std::runtime_error(name + ": not a regular file");
-        const auto size = static_cast<uint64_t>(st.st_size);
+        const uint64_t size = s.file->status().size;
         if (size < Format::kContainerHeaderSize)
             throw std::runtime_error(name + ": too short for a file-list container header (" + std::to_string(size) +
                                      " bytes)");
-        unsigned char headerBytes[Format::kContainerHeaderSize];
-        if (!readFully(fd, headerBytes, sizeof headerBytes, 0, name))
-            throw std::runtime_error(name + ": file ends inside its header");
-        s.header = Format::decodeContainerHeader(headerBytes, size, name);
+        // A container of one block or less (most of them) is read whole in
+        // one call; a larger one has its header and table read here and its
+        // records block by block.
+        const bool small = size <= Format::kContainerHeaderSize + Format::kBlockRecords * FileListRecord::SIZE +
+                                       Format::kBlockChunks * 4;
+        std::vector<unsigned char> whole;
+        if (small) {
+            whole.resize(static_cast<size_t>(size));
+            s.readExactly(0, whole.data(), whole.size(), "its contents");
+        } else {
+            whole.resize(Format::kContainerHeaderSize);
+            s.readExactly(0, whole.data(), whole.size(), "its header");
+        }
+        s.header = Format::decodeContainerHeader(whole.data(), size, name);
 
         s.chunkCrcs.resize(static_cast<size_t>(s.header.chunkCount));
-        std::vector<unsigned char> table(s.chunkCrcs.size() * 4);
         const uint64_t tableOffset = Format::kContainerHeaderSize + s.header.recordCount * FileListRecord::SIZE;
-        if (!readFully(fd, table.data(), table.size(), tableOffset, name))
-            throw std::runtime_error(name + ": file ends inside its checksum table");
-        if (StorageIo::crc32c(table.data(), table.size()) != s.header.tableCrc)
-            throw std::runtime_error(name + ": checksum table mismatch");
-        for (size_t i = 0; i < s.chunkCrcs.size(); ++i) s.chunkCrcs[i] = StorageIo::getU32(&table[4 * i]);
-
-        s.mapSize = static_cast<size_t>(size);
-        void* map = ::mmap(nullptr, s.mapSize, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (map == MAP_FAILED) {
-            s.mapSize = 0;
-            throw StorageIo::fileError(name, "cannot map container", errno);
+        std::vector<unsigned char> table(s.chunkCrcs.size() * 4);
+        if (small) {
+            std::copy(whole.begin() + static_cast<std::ptrdiff_t>(tableOffset), whole.end(), table.begin());
+        } else {
+            s.readExactly(tableOffset, table.data(), table.size(), "its checksum table");
         }
-        s.map = static_cast<const unsigned char*>(map);
-        ::madvise(map, s.mapSize, MADV_SEQUENTIAL);
-        s.verifiedBlocks.assign(
-            static_cast<size_t>((s.header.recordCount + Format::kBlockRecords - 1) / Format::kBlockRecords), false);
+        if (StorageCodec::crc32c(table.data(), table.size()) != s.header.tableCrc)
+            throw std::runtime_error(name + ": checksum table mismatch");
+        for (size_t i = 0; i < s.chunkCrcs.size(); ++i) s.chunkCrcs[i] = StorageCodec::getU32(&table[4 * i]);
+        s.window.resize(static_cast<size_t>(std::min<uint64_t>(Format::kBlockRecords, s.header.recordCount)) *
+                        FileListRecord::SIZE);
+        if (small && !s.window.empty()) {
+            std::copy(whole.begin() + Format::kContainerHeaderSize,
+                      whole.begin() + static_cast<std::ptrdiff_t>(tableOffset), s.window.begin());
+            s.firstBlockRead = true;
+        }
     } catch (...) {
-        ::close(fd);
         s.close();
         throw;
     }
-    ::close(fd);  // the mapping stays valid without the descriptor
 }
 
 uint32_t FileListContainer2::recordIdLowerBound() const {
@@ -189,7 +239,7 @@ uint32_t FileListContainer2::recordIdUpperBound() const {
 }
 
 FileListPosition FileListContainer2::first(FileListRecord& record) const {
-    if (!state_->map) throw std::runtime_error("file-list container not open");
+    if (!state_->file) throw std::runtime_error("file-list container not open");
     FileListPosition position;
     position.reader = &state_->reader;
     position.recordId = state_->header.recordIdLowerBound;
@@ -213,7 +263,35 @@ int FileListContainer2::readRecord(uint32_t recordId, FileListRecord& record) co
     return state_->read(recordId, record);
 }
 
-int FileListReader::read(FileListRecord& record) const {
+uint32_t FileListContainer2::findMarkedRecord(uint32_t recordId) const {
+    State& s = *state_;
+    if (!s.file) throw std::runtime_error("file-list container not open");
+    const uint32_t lower = s.header.recordIdLowerBound;
+    const uint32_t upper = s.header.recordIdUpperBound;
+    if (recordId < lower) recordId = lower;
+    if (recordId >= upper) return upper;
+    // A container of one block is in the window buffer already: look there.
+    if (s.header.recordCount <= Format::kBlockRecords) {
+        FileListRecord record;
+        for (uint32_t id = recordId; id < upper; ++id) {
+            if (s.read(id, record) != 1) throw std::runtime_error("iterator could not read value");
+            if (record.markerFlag() != 0) return id;
+        }
+        return upper;
+    }
+    // A larger one is read through a mapping, block by block, without a copy.
+    const unsigned char* map = s.file->map();
+    const uint64_t notFound = s.header.recordCount;
+    for (uint64_t index = uint64_t(recordId) - lower; index < s.header.recordCount;) {
+        const uint64_t block = index / Format::kBlockRecords;
+        const uint64_t found = s.findMarkedInMappedBlock(map, block, index, notFound);
+        if (found != notFound) return static_cast<uint32_t>(lower + found);
+        index = (block + 1) * Format::kBlockRecords;
+    }
+    return upper;
+}
+
+int FileListReader::readOutsideWindow(FileListRecord& record) const {
     return container_ ? container_->state_->read(recordId_, record) : 0;
 }
 

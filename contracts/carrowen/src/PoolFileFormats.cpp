@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "StorageIo.h"
+#include "StorageCodec.h"
 
 namespace Carrowen {
 namespace Format {
@@ -43,24 +43,24 @@ std::string encodeSyncList(std::vector<SyncListEntryData> entries, const std::st
     if (entries.size() > 0xFFFFFFFFu) throw std::invalid_argument(path + ": too many entries");
 
     std::string out(kSyncListMagic, sizeof kSyncListMagic);
-    StorageIo::putU32(out, kSyncListVersion);
-    StorageIo::putU32(out, static_cast<uint32_t>(entries.size()));
-    StorageIo::putU32(out, 0);
-    StorageIo::putU32(out, StorageIo::crc32c(out.data(), out.size()));
+    StorageCodec::putU32(out, kSyncListVersion);
+    StorageCodec::putU32(out, static_cast<uint32_t>(entries.size()));
+    StorageCodec::putU32(out, 0);
+    StorageCodec::putU32(out, StorageCodec::crc32c(out.data(), out.size()));
     for (const SyncListEntryData& e : entries) {
         const size_t start = out.size();
-        StorageIo::putU32(out, e.safesetNumber);
-        StorageIo::putU16(out, static_cast<uint16_t>(e.version.size()));
-        StorageIo::putU16(out, static_cast<uint16_t>(e.containerFileName.size()));
+        StorageCodec::putU32(out, e.safesetNumber);
+        StorageCodec::putU16(out, static_cast<uint16_t>(e.version.size()));
+        StorageCodec::putU16(out, static_cast<uint16_t>(e.containerFileName.size()));
         out += e.version;
         out += e.containerFileName;
-        StorageIo::putU32(out, StorageIo::crc32c(out.data() + start, out.size() - start));
+        StorageCodec::putU32(out, StorageCodec::crc32c(out.data() + start, out.size() - start));
     }
     return out;
 }
 
 std::vector<SyncListEntryData> decodeSyncList(const std::string& bytes, const std::string& path) {
-    StorageIo::ByteReader in(bytes, path);
+    StorageCodec::ByteReader in(bytes, path);
     if (bytes.size() < kSyncListHeaderSize)
         in.fail("too short for a sync list header (" + std::to_string(bytes.size()) + " bytes)");
     if (std::memcmp(in.bytes(sizeof kSyncListMagic, "magic"), kSyncListMagic, sizeof kSyncListMagic) != 0)
@@ -69,7 +69,7 @@ std::vector<SyncListEntryData> decodeSyncList(const std::string& bytes, const st
     const uint32_t count = in.u32("entry count");
     in.u32("reserved field");
     const uint32_t headerCrc = in.u32("header checksum");
-    if (headerCrc != StorageIo::crc32c(bytes.data(), kSyncListHeaderSize - 4))
+    if (headerCrc != StorageCodec::crc32c(bytes.data(), kSyncListHeaderSize - 4))
         throw std::runtime_error(path + ": sync list header checksum mismatch");
     if (version != kSyncListVersion)
         throw std::runtime_error(path + ": unsupported sync list format version " + std::to_string(version));
@@ -87,7 +87,7 @@ std::vector<SyncListEntryData> decodeSyncList(const std::string& bytes, const st
         const unsigned char* versionBytes = in.bytes(versionLength, "entry version text");
         const unsigned char* name = in.bytes(nameLength, "entry container name");
         const uint32_t stored = in.u32("entry checksum");
-        if (stored != StorageIo::crc32c(in.at(start), in.offset() - 4 - start))
+        if (stored != StorageCodec::crc32c(in.at(start), in.offset() - 4 - start))
             in.fail("checksum mismatch in entry " + std::to_string(i) + " (safeset " + std::to_string(e.safesetNumber) + ")");
         e.version.assign(reinterpret_cast<const char*>(versionBytes), versionLength);
         e.containerFileName.assign(reinterpret_cast<const char*>(name), nameLength);
@@ -106,37 +106,37 @@ std::vector<SyncListEntryData> decodeSyncList(const std::string& bytes, const st
 
 std::string encodeContainerHeader(const ContainerHeader& h) {
     std::string out(kContainerMagic, sizeof kContainerMagic);
-    StorageIo::putU32(out, kContainerVersion);
-    StorageIo::putU32(out, static_cast<uint32_t>(kContainerHeaderSize));
-    StorageIo::putU32(out, static_cast<uint32_t>(FileListRecord::SIZE));
-    StorageIo::putU32(out, static_cast<uint32_t>(kChunkRecords));
-    StorageIo::putU32(out, h.recordIdLowerBound);
-    StorageIo::putU32(out, h.recordIdUpperBound);
-    StorageIo::putU64(out, h.recordCount);
-    StorageIo::putU64(out, h.chunkCount);
-    StorageIo::putU32(out, h.tableCrc);
-    StorageIo::putU64(out, 0);
-    StorageIo::putU32(out, StorageIo::crc32c(out.data(), out.size()));
+    StorageCodec::putU32(out, kContainerVersion);
+    StorageCodec::putU32(out, static_cast<uint32_t>(kContainerHeaderSize));
+    StorageCodec::putU32(out, static_cast<uint32_t>(FileListRecord::SIZE));
+    StorageCodec::putU32(out, static_cast<uint32_t>(kChunkRecords));
+    StorageCodec::putU32(out, h.recordIdLowerBound);
+    StorageCodec::putU32(out, h.recordIdUpperBound);
+    StorageCodec::putU64(out, h.recordCount);
+    StorageCodec::putU64(out, h.chunkCount);
+    StorageCodec::putU32(out, h.tableCrc);
+    StorageCodec::putU64(out, 0);
+    StorageCodec::putU32(out, StorageCodec::crc32c(out.data(), out.size()));
     return out;
 }
 
 ContainerHeader decodeContainerHeader(const unsigned char* p, uint64_t fileSize, const std::string& path) {
     const auto fail = [&path](const std::string& what) { throw std::runtime_error(path + ": " + what); };
     if (std::memcmp(p, kContainerMagic, sizeof kContainerMagic) != 0) fail("not a file-list container (wrong magic number)");
-    if (StorageIo::getU32(p + 60) != StorageIo::crc32c(p, 60)) fail("container header checksum mismatch");
-    const uint32_t version = StorageIo::getU32(p + 8);
+    if (StorageCodec::getU32(p + 60) != StorageCodec::crc32c(p, 60)) fail("container header checksum mismatch");
+    const uint32_t version = StorageCodec::getU32(p + 8);
     if (version != kContainerVersion) fail("unsupported container format version " + std::to_string(version));
-    if (StorageIo::getU32(p + 12) != kContainerHeaderSize || StorageIo::getU32(p + 16) != FileListRecord::SIZE ||
-        StorageIo::getU32(p + 20) != kChunkRecords)
-        fail("unsupported container layout (header size " + std::to_string(StorageIo::getU32(p + 12)) +
-             ", record size " + std::to_string(StorageIo::getU32(p + 16)) + ", records per chunk " +
-             std::to_string(StorageIo::getU32(p + 20)) + ")");
+    if (StorageCodec::getU32(p + 12) != kContainerHeaderSize || StorageCodec::getU32(p + 16) != FileListRecord::SIZE ||
+        StorageCodec::getU32(p + 20) != kChunkRecords)
+        fail("unsupported container layout (header size " + std::to_string(StorageCodec::getU32(p + 12)) +
+             ", record size " + std::to_string(StorageCodec::getU32(p + 16)) + ", records per chunk " +
+             std::to_string(StorageCodec::getU32(p + 20)) + ")");
     ContainerHeader h;
-    h.recordIdLowerBound = StorageIo::getU32(p + 24);
-    h.recordIdUpperBound = StorageIo::getU32(p + 28);
-    h.recordCount = StorageIo::getU64(p + 32);
-    h.chunkCount = StorageIo::getU64(p + 40);
-    h.tableCrc = StorageIo::getU32(p + 48);
+    h.recordIdLowerBound = StorageCodec::getU32(p + 24);
+    h.recordIdUpperBound = StorageCodec::getU32(p + 28);
+    h.recordCount = StorageCodec::getU64(p + 32);
+    h.chunkCount = StorageCodec::getU64(p + 40);
+    h.tableCrc = StorageCodec::getU32(p + 48);
     const std::string range = "[" + std::to_string(h.recordIdLowerBound) + ", " + std::to_string(h.recordIdUpperBound) + ")";
     if (h.recordIdLowerBound > h.recordIdUpperBound) fail("inverted record range " + range);
     if (h.recordCount != uint64_t(h.recordIdUpperBound) - h.recordIdLowerBound)

@@ -5,13 +5,15 @@
 #include <stdexcept>
 
 #include "PoolFileFormats.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 
 namespace Carrowen {
 
-void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries) {
+void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries,
+                   VaultFiles::FileSystem& files) {
     const std::string bytes = Format::encodeSyncList(entries, path);
-    StorageIo::AtomicFile file(path);
+    VaultFiles::ReplacementFile file(files, path);
     file.append(bytes.data(), bytes.size());
     file.commit();
 }
@@ -20,7 +22,8 @@ void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>
 // checksums are computed per buffer and only the table of chunk checksums
 // (4 bytes per 64 KiB of records) is held until commit.
 struct FileListContainerWriter::State {
-    State(const std::string& path, uint32_t lower) : file(path), lowerBound(lower), nextId(lower) {
+    State(const std::string& path, uint32_t lower, VaultFiles::FileSystem& files)
+        : file(files, path), lowerBound(lower), nextId(lower) {
         buffer.resize(Format::kWriteBufferRecords * FileListRecord::SIZE);
         const std::string placeholder(Format::kContainerHeaderSize, '\0');
         file.append(placeholder.data(), placeholder.size());
@@ -31,12 +34,12 @@ struct FileListContainerWriter::State {
         const size_t chunks = (used + Format::kChunkBytes - 1) / Format::kChunkBytes;
         const size_t first = chunkCrcs.size();
         chunkCrcs.resize(first + chunks);
-        StorageIo::crc32cChunks(buffer.data(), used, Format::kChunkBytes, &chunkCrcs[first]);
+        StorageCodec::crc32cChunks(buffer.data(), used, Format::kChunkBytes, &chunkCrcs[first]);
         file.append(buffer.data(), used);
         used = 0;
     }
 
-    StorageIo::AtomicFile file;
+    VaultFiles::ReplacementFile file;
     uint32_t lowerBound;
     uint32_t nextId;
     std::vector<unsigned char> buffer;
@@ -45,8 +48,9 @@ struct FileListContainerWriter::State {
     bool committed = false;
 };
 
-FileListContainerWriter::FileListContainerWriter(const std::string& path, uint32_t recordIdLowerBound)
-    : state_(new State(path, recordIdLowerBound)) {}
+FileListContainerWriter::FileListContainerWriter(const std::string& path, uint32_t recordIdLowerBound,
+                                                 VaultFiles::FileSystem& files)
+    : state_(new State(path, recordIdLowerBound, files)) {}
 
 FileListContainerWriter::~FileListContainerWriter() = default;
 
@@ -70,13 +74,13 @@ void FileListContainerWriter::commit() {
     s.flush();
     std::string table;
     table.reserve(s.chunkCrcs.size() * 4);
-    for (uint32_t crc : s.chunkCrcs) StorageIo::putU32(table, crc);
+    for (uint32_t crc : s.chunkCrcs) StorageCodec::putU32(table, crc);
     Format::ContainerHeader header;
     header.recordIdLowerBound = s.lowerBound;
     header.recordIdUpperBound = s.nextId;
     header.recordCount = uint64_t(s.nextId) - s.lowerBound;
     header.chunkCount = s.chunkCrcs.size();
-    header.tableCrc = StorageIo::crc32c(table.data(), table.size());
+    header.tableCrc = StorageCodec::crc32c(table.data(), table.size());
     s.file.append(table.data(), table.size());
     const std::string headerBytes = Format::encodeContainerHeader(header);
     s.file.writeAt(0, headerBytes.data(), headerBytes.size());
@@ -94,11 +98,11 @@ FileListRecord makeRecord(uint32_t recordId, bool marked) {
 }
 
 void writeFileListContainer(const std::string& path, uint32_t recordIdLowerBound, uint64_t recordCount,
-                            const std::function<bool(uint32_t recordId)>& isMarked) {
+                            const std::function<bool(uint32_t recordId)>& isMarked, VaultFiles::FileSystem& files) {
     if (recordCount > 0xFFFFFFFFull - recordIdLowerBound)
         throw std::invalid_argument(path + ": " + std::to_string(recordCount) + " records from " +
                                     std::to_string(recordIdLowerBound) + " exceed the record identifier range");
-    FileListContainerWriter writer(path, recordIdLowerBound);
+    FileListContainerWriter writer(path, recordIdLowerBound, files);
     for (uint64_t i = 0; i < recordCount; ++i) {
         const auto id = static_cast<uint32_t>(recordIdLowerBound + i);
         writer.append(makeRecord(id, isMarked && isMarked(id)));
@@ -107,10 +111,10 @@ void writeFileListContainer(const std::string& path, uint32_t recordIdLowerBound
 }
 
 void writeFileListContainer(const std::string& path, uint32_t recordIdLowerBound,
-                            const std::vector<FileListRecord>& records) {
+                            const std::vector<FileListRecord>& records, VaultFiles::FileSystem& files) {
     if (records.size() > 0xFFFFFFFFull - recordIdLowerBound)
         throw std::invalid_argument(path + ": too many records for the record identifier range");
-    FileListContainerWriter writer(path, recordIdLowerBound);
+    FileListContainerWriter writer(path, recordIdLowerBound, files);
     for (const FileListRecord& r : records) writer.append(r);
     writer.commit();
 }

@@ -2,12 +2,16 @@
 // and a damaged file is an error naming it, never wrong data.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
 #include "Carrowen/Carrowen.h"
 #include "Carrowen/Writers.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
 #include "StorageTestSupport.h"
 
 namespace {
@@ -81,6 +85,49 @@ TEST(ContainerTest, RandomReadsAndExplicitRecords) {
     }
 }
 
+// findMarkedRecord answers what reading every record from a position on
+// would: containers of one block (read whole) and of several (mapped), marks
+// at the first record, at block boundaries, at the last record, or none.
+TEST(ContainerTest, FindMarkedRecordAgreesWithReadingEveryRecord) {
+    TempFolder temp;
+    const struct {
+        uint32_t lower;
+        uint64_t count;
+        std::vector<uint32_t> marked;  // indexes
+    } cases[] = {
+        {0, 0, {}},
+        {5, 10, {}},
+        {5, 10, {0}},
+        {7, 1536, {1535}},
+        {7, 4000, {}},
+        {7, 4000, {1536, 3999}},
+        {100, 3 * 1536 + 1, {1535, 1536, 3 * 1536}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("count " + std::to_string(c.count));
+        const std::string path = temp.path() + "c.vfl";
+        Carrowen::writeFileListContainer(path, c.lower, c.count, [&c](uint32_t id) {
+            return std::find(c.marked.begin(), c.marked.end(), id - c.lower) != c.marked.end();
+        });
+        FileListContainer2 container;
+        container.open(path, 1, 1);
+        const uint32_t upper = container.recordIdUpperBound();
+        for (uint64_t from : {uint64_t(0), uint64_t(1), uint64_t(1536), c.count / 2, c.count}) {
+            uint32_t expected = upper;
+            FileListRecord record;
+            for (uint32_t id = static_cast<uint32_t>(c.lower + std::min(from, c.count)); id < upper; ++id) {
+                ASSERT_EQ(1, container.readRecord(id, record));
+                if (record.markerFlag() != 0) {
+                    expected = id;
+                    break;
+                }
+            }
+            EXPECT_EQ(expected, container.findMarkedRecord(static_cast<uint32_t>(c.lower + std::min(from, c.count))))
+                << "from " << from;
+        }
+    }
+}
+
 TEST(ContainerTest, UncommittedWriterLeavesTheOldFileAndNoTemporaryFile) {
     TempFolder temp;
     const std::string path = temp.path() + "c.vfl";
@@ -113,13 +160,13 @@ std::string forgedHeader(const std::string& valid, uint32_t lower, uint32_t uppe
     const uint64_t count = uint64_t(upper) - lower;
     const uint64_t chunks = (count + 511) / 512;
     std::string fields;
-    StorageIo::putU32(fields, lower);
-    StorageIo::putU32(fields, upper);
-    StorageIo::putU64(fields, count);
-    StorageIo::putU64(fields, chunks);
+    StorageCodec::putU32(fields, lower);
+    StorageCodec::putU32(fields, upper);
+    StorageCodec::putU64(fields, count);
+    StorageCodec::putU64(fields, chunks);
     h.replace(24, fields.size(), fields);
     std::string crc;
-    StorageIo::putU32(crc, StorageIo::crc32c(h.data(), 60));
+    StorageCodec::putU32(crc, StorageCodec::crc32c(h.data(), 60));
     h.replace(60, 4, crc);
     return h + valid.substr(64);
 }
@@ -175,6 +222,52 @@ TEST(ContainerTest, FlippedRecordByteIsAnErrorWhenItsBlockIsRead) {
     }
     EXPECT_EQ(1, container.readRecord(10 + 8192, r));  // the next block is sound
     EXPECT_THROW(container.readRecord(10 + record, r), std::runtime_error);
+    try {
+        container.findMarkedRecord(10);
+        ADD_FAILURE() << "a damaged block was searched";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(path + ": checksum mismatch in records [522, 1034)", e.what());
+    }
+}
+
+// A container shortened while it is open (the writers never do that, but a
+// full disk, an administrator or an attacker may) is an error naming the file
+// when the missing records are read, never a crash; a FIFO in its place is
+// refused without blocking.
+TEST(ContainerTest, ShortenedOrSpecialFilesAreErrorsNamingTheFile) {
+    TempFolder temp;
+    const std::string path = temp.path() + "c.vfl";
+    Carrowen::writeFileListContainer(path, 10, 3 * 1536 + 7, nullptr);
+    FileListContainer2 container;
+    container.open(path, 1, 1);
+    FileListRecord r;
+    container.first(r);
+    EXPECT_EQ(container.recordIdUpperBound(), container.findMarkedRecord(10));  // maps the whole file
+    ASSERT_EQ(0, ::truncate(path.c_str(), 64 + 1536 * 128 + 100));  // inside the second block
+    try {
+        container.readRecord(10 + 1536, r);
+        ADD_FAILURE() << "a record beyond the file's end was delivered";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(path + ": file ends inside records [1546, 3082) (shortened while it was read)", e.what());
+    }
+    EXPECT_EQ(1, container.readRecord(10 + 5, r));  // the first block is still whole
+    // Searched through the mapping, the missing block is an error too.
+    try {
+        container.findMarkedRecord(10);
+        ADD_FAILURE() << "a block beyond the file's end was searched";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(path + ": file ends inside records [1546, 3082) (shortened while it was read)", e.what());
+    }
+
+    const std::string fifo = temp.path() + "fifo.vfl";
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0644));
+    FileListContainer2 other;
+    try {
+        other.open(fifo, 1, 1);
+        ADD_FAILURE() << "a FIFO was opened as a container";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ("cannot open " + fifo + ": it is not a regular file", std::string(e.what()));
+    }
 }
 
 }  // namespace

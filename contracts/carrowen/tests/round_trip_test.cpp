@@ -10,7 +10,8 @@
 #include "Carrowen/Writers.h"
 #include "Pool/Layout.h"
 #include "Pool/PoolStorage.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 #include "StorageTestSupport.h"
 #include "VSynchSet.h"
 #include "VSynchSetWriter.h"
@@ -41,7 +42,7 @@ TEST_P(RoundTripTest, EverythingWrittenIsReadBackExactly) {
 
     std::vector<VSynchEntry> entries;
     std::vector<Carrowen::SyncListEntryData> listEntries;
-    StorageIo::makeFolders(Pool::Layout::poolFolder(task));
+    VaultFiles::makeFolders(Pool::Layout::poolFolder(task));
     for (const SafesetSpec& s : safesets) {
         VSynchEntry e;
         e.safesetNumber = s.number;

@@ -5,7 +5,8 @@
 #include "Carrowen/Carrowen.h"
 #include "Carrowen/Writers.h"
 #include "Pool/PoolStorage.h"
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 #include "StorageTestSupport.h"
 
 namespace {
@@ -19,7 +20,7 @@ protected:
     void SetUp() override {
         StorageTest::useNodeConfig(temp_, "[node]\nHostName=test\n");
         task_ = StorageTest::makeTask(temp_.path() + "task");
-        StorageIo::makeFolders(temp_.path() + "task/pool");
+        VaultFiles::makeFolders(temp_.path() + "task/pool");
         descriptor_ = Pool::createPoolDescriptorForTask(task_);
         path_ = descriptor_->getPoolFolder() + "synclist.vsl";
     }
@@ -70,26 +71,26 @@ TEST_F(SyncListTest, WriterRefusesEntriesThatCouldNotBeReadBackSafely) {
         {{1, std::string(256, '8'), "a.vfl"}},
     };
     for (const auto& entries : refused) EXPECT_THROW(Carrowen::writeSyncList(path_, entries), std::invalid_argument);
-    EXPECT_FALSE(StorageIo::isRegularFile(path_));
+    EXPECT_FALSE((VaultFiles::FileSystem::real().status(path_, VaultFiles::Links::Follow).kind == VaultFiles::FileKind::Regular));
 }
 
 // One entry as the format stores it, with a correct checksum.
 std::string entryBytes(uint32_t safeset, const std::string& version, const std::string& name) {
     std::string e;
-    StorageIo::putU32(e, safeset);
-    StorageIo::putU16(e, static_cast<uint16_t>(version.size()));
-    StorageIo::putU16(e, static_cast<uint16_t>(name.size()));
+    StorageCodec::putU32(e, safeset);
+    StorageCodec::putU16(e, static_cast<uint16_t>(version.size()));
+    StorageCodec::putU16(e, static_cast<uint16_t>(name.size()));
     e += version + name;
-    StorageIo::putU32(e, StorageIo::crc32c(e.data(), e.size()));
+    StorageCodec::putU32(e, StorageCodec::crc32c(e.data(), e.size()));
     return e;
 }
 
 std::string headerBytes(uint32_t count) {
     std::string h = "VSYNLIST";
-    StorageIo::putU32(h, 1);
-    StorageIo::putU32(h, count);
-    StorageIo::putU32(h, 0);
-    StorageIo::putU32(h, StorageIo::crc32c(h.data(), h.size()));
+    StorageCodec::putU32(h, 1);
+    StorageCodec::putU32(h, count);
+    StorageCodec::putU32(h, 0);
+    StorageCodec::putU32(h, StorageCodec::crc32c(h.data(), h.size()));
     return h;
 }
 

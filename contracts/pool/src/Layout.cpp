@@ -78,10 +78,12 @@ std::string lockFolder() {
     return withTrailingSlash(folder);
 }
 
+std::string lockFileName(const DataObjects::TaskDataObject& task) {
+    return (task.guid.empty() ? "task-id-" + std::to_string(task.id) : "task-" + safeFileNamePart(task.guid)) + ".lock";
+}
+
 std::string lockFilePath(const DataObjects::TaskDataObject& task) {
-    const std::string name =
-        task.guid.empty() ? "task-id-" + std::to_string(task.id) : "task-" + safeFileNamePart(task.guid);
-    return lockFolder() + name + ".lock";
+    return lockFolder() + lockFileName(task);
 }
 
 }  // namespace Layout

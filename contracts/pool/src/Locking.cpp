@@ -6,18 +6,17 @@
 #include "Pool/Locking.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include "Pool/Layout.h"
-#include "StorageIo.h"
+#include "VaultFiles.h"
 #include "VaultLog.h"
+#include "VaultSettings.h"
 
 namespace Pool {
 namespace Locking {
@@ -29,9 +28,43 @@ constexpr unsigned kError = 4099;
 
 enum class Attempt { Locked, Busy, Failed };
 
-std::string errorText(int err) {
-    char buffer[256];
-    return std::string(strerror_r(err, buffer, sizeof buffer));
+// The lock folder of this process, per node configuration file: [node]
+// LockFolder is read at the first lock and the folder made sure of then, so a
+// scan over many tasks does not read the configuration and look at the folder
+// and its parents again for every lock. Every lock of a process lives in one
+// folder: a changed LockFolder takes effect for processes started afterwards
+// (a process that moved on while others kept the old folder would not
+// exclude them).
+class LockFolders {
+public:
+    // The folder (ending in '/') for the node configuration in use; made
+    // when missing. Throws when it cannot be made.
+    std::string folder() {
+        const std::string config = NodeConfig::path();
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = folders_.find(config);
+        if (it == folders_.end()) it = folders_.emplace(config, Layout::lockFolder()).first;
+        if (made_.count(config) == 0) {
+            VaultFiles::makeFolders(it->second);
+            made_.insert(config);
+        }
+        return it->second;
+    }
+    // The folder vanished since it was made: make it again on the next use.
+    void forgetMade() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        made_.erase(NodeConfig::path());
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, std::string> folders_;
+    std::set<std::string> made_;
+};
+
+LockFolders& lockFolders() {
+    static LockFolders* folders = new LockFolders;  // never destroyed: locks may end in static destructors
+    return *folders;
 }
 
 }  // namespace
@@ -42,52 +75,55 @@ PoolSystemLock::~PoolSystemLock() = default;
 struct AutoUnlockManager::State {
     DataObjects::TaskDataObject task;
     std::string path;
-    int fd = -1;
+    std::unique_ptr<VaultFiles::LockFile> file;
     bool held = false;
 
-    // Opens (creating when needed) the lock file once; logs and answers false
-    // when it cannot.
+    void logFailure(const char* what) const {
+        log_show(kLogFacility, kError, "Cannot lock task %s (#%u): %s", task.guid.c_str(), task.id, what);
+    }
+
+    // Opens (creating when needed) the lock file once; a link or anything but
+    // a regular file at its name is refused, without blocking. Logs and
+    // answers false when it cannot.
     bool openLockFile() {
-        if (fd >= 0) return true;
+        if (file) return true;
+        VaultFiles::FileSystem& files = VaultFiles::FileSystem::real();
         try {
-            path = Layout::lockFilePath(task);
-            StorageIo::makeFolders(Layout::lockFolder());
+            path = lockFolders().folder() + Layout::lockFileName(task);
         } catch (const std::exception& e) {
-            log_show(kLogFacility, kError, "Cannot lock task %s (#%u): %s", task.guid.c_str(), task.id, e.what());
+            logFailure(e.what());
             return false;
         }
-        // O_NOFOLLOW: a link planted in the lock folder must not make us create
-        // or open a file elsewhere.
-        const int flags = O_CREAT | O_CLOEXEC | O_NOFOLLOW;
-        do {
-            fd = ::open(path.c_str(), O_RDWR | flags, 0644);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0 && errno == EACCES) {  // another user's lock file: reading is enough for flock
-            do {
-                fd = ::open(path.c_str(), O_RDONLY | flags, 0644);
-            } while (fd < 0 && errno == EINTR);
-        }
-        if (fd < 0) {
+        try {
+            try {
+                file = files.openLockFile(path, VaultFiles::LockTarget::File);
+            } catch (const VaultFiles::FileError& error) {
+                if (!error.missing()) throw;
+                lockFolders().forgetMade();  // the folder went away since this process made it
+                path = lockFolders().folder() + Layout::lockFileName(task);
+                file = files.openLockFile(path, VaultFiles::LockTarget::File);
+            }
+        } catch (const VaultFiles::FileError& e) {
             log_show(kLogFacility, kError, "Cannot open lock file %s for task %s (#%u): %s", path.c_str(),
-                     task.guid.c_str(), task.id, errorText(errno).c_str());
+                     task.guid.c_str(), task.id, e.reason().c_str());
+            return false;
+        } catch (const std::exception& e) {
+            logFailure(e.what());
             return false;
         }
         return true;
     }
 
     Attempt tryOnce() {
-        int rc;
-        do {
-            rc = ::flock(fd, LOCK_EX | LOCK_NB);
-        } while (rc != 0 && errno == EINTR);
-        if (rc == 0) {
-            held = true;
-            return Attempt::Locked;
+        try {
+            if (!file->tryLock()) return Attempt::Busy;
+        } catch (const VaultFiles::FileError& e) {
+            log_show(kLogFacility, kError, "Cannot lock file %s for task %s (#%u): %s", path.c_str(),
+                     task.guid.c_str(), task.id, e.reason().c_str());
+            return Attempt::Failed;
         }
-        if (errno == EWOULDBLOCK) return Attempt::Busy;
-        log_show(kLogFacility, kError, "Cannot lock file %s for task %s (#%u): %s", path.c_str(), task.guid.c_str(),
-                 task.id, errorText(errno).c_str());
-        return Attempt::Failed;
+        held = true;
+        return Attempt::Locked;
     }
 };
 
@@ -97,11 +133,7 @@ AutoUnlockManager::AutoUnlockManager(const DataObjects::TaskDataObject& task, co
 }
 
 AutoUnlockManager::~AutoUnlockManager() {
-    if (state_->fd >= 0) {
-        if (state_->held) ::flock(state_->fd, LOCK_UN);
-        ::close(state_->fd);
-    }
-    delete state_;
+    delete state_;  // closing the lock file releases a lock it holds
 }
 
 bool AutoUnlockManager::lock(PoolSystemLock& /*lock*/) {

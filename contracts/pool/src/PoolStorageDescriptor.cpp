@@ -5,12 +5,11 @@
 // whether that storage is available (VSYNCH_PERIPHERAL_UNAVAILABLE).
 #include "Pool/PoolStorage.h"
 
-#include <sys/stat.h>
-
 #include <stdexcept>
 
 #include "Pool/Layout.h"
 #include "VSynchSet.h"
+#include "VaultFiles.h"
 
 namespace Pool {
 
@@ -40,8 +39,7 @@ boost::shared_ptr<PoolStorageDescriptor> createPoolDescriptorForTask(const DataO
     const std::string folder = Layout::poolFolder(task);
     if (folder.empty())
         throw std::runtime_error(taskLabel(task) + ": no task folder, so its pool storage cannot be found");
-    struct stat st;
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (VaultFiles::FileSystem::real().status(folder, VaultFiles::Links::Follow).kind != VaultFiles::FileKind::Folder)
         throw std::runtime_error(taskLabel(task) + ": pool folder " + folder + " does not exist");
     return boost::shared_ptr<PoolStorageDescriptor>(new TaskPoolStorageDescriptor(task.poolGuid, folder));
 }

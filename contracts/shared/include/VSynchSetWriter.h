@@ -18,6 +18,7 @@
 #include "DataObjects/DataObjects.h"
 #include "SharedApi.h"
 #include "VSynchSet.h"
+#include "VaultFiles.h"
 
 // Longest safeset file name a synchronisation entry may hold, in bytes.
 #define VSYNCH_MAX_FILE_NAME 1024u
@@ -29,19 +30,24 @@ namespace VSynchFiles {
 enum class Format : uint32_t { Older = 1, Current = 2 };
 
 // Writes one synchronisation file at `path` (main or mirror).
+// The writers write through `files` (the real file system unless the caller
+// passes its own).
 SHARED_API void writeFile(const std::string& path, const std::vector<VSynchEntry>& entries,
-                          Format format = Format::Current);
+                          Format format = Format::Current,
+                          VaultFiles::FileSystem& files = VaultFiles::FileSystem::real());
 
 // Writes both the main and the mirror file into `synchFolder` (created when
 // missing, parents included).
 SHARED_API void writeSet(const std::string& synchFolder, const std::vector<VSynchEntry>& entries,
-                         Format format = Format::Current);
+                         Format format = Format::Current,
+                         VaultFiles::FileSystem& files = VaultFiles::FileSystem::real());
 
 // Writes both files into the task's synchronisation-files folder
 // (TaskStorageDescriptor::getSynchFilesStorageLocation). Throws
 // std::runtime_error naming the task when its taskFolder is empty.
 SHARED_API void writeTaskSet(const DataObjects::TaskDataObject& task, const std::vector<VSynchEntry>& entries,
-                             Format format = Format::Current);
+                             Format format = Format::Current,
+                             VaultFiles::FileSystem& files = VaultFiles::FileSystem::real());
 
 // What one synchronisation file holds.
 struct FileContents {

@@ -26,6 +26,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "SharedApi.h"
 
@@ -44,6 +45,8 @@ public:
 
     const std::string& operation() const { return operation_; }
     const std::string& path() const { return path_; }
+    // The reason alone: the system's text, or the layer's own.
+    const std::string& reason() const { return reason_; }
     int systemError() const { return systemError_; }
     // True when the path (or a folder on it) does not exist.
     bool missing() const;
@@ -51,6 +54,7 @@ public:
 private:
     std::string operation_;
     std::string path_;
+    std::string reason_;
     int systemError_;
 };
 
@@ -62,6 +66,7 @@ enum class WriteMode {
     Truncate,   // create it, or empty an existing regular file
     Append,     // create it, or write after its end (O_APPEND)
     CreateNew,  // create it; refuse (EEXIST) when anything has the name, a link included
+    Existing,   // open an existing regular file as it is (for edits in place)
 };
 
 enum class FileKind { Missing, Regular, Folder, Link, Other };
@@ -93,7 +98,21 @@ public:
     // Reads `size` bytes at `offset` (the position is not used or moved);
     // returns fewer only when the file ends first.
     virtual size_t readAt(uint64_t offset, void* buffer, size_t size) const = 0;
+    // Maps the file's first status().size bytes read-only and returns them;
+    // the mapping lives as long as this object (a second call returns the
+    // same one). A file shortened afterwards makes a read of the bytes it lost
+    // raise SIGBUS: read a mapping only inside readMapping() below. Throws
+    // FileError when it cannot be mapped (an empty file maps to null).
+    virtual const unsigned char* map() = 0;
 };
+
+// Runs `read(context)`, which may read the mapping [begin, begin + size)
+// returned by ReadableFile::map(). Returns true when it ran to its end, false
+// when it was stopped because the file had been shortened under the mapping
+// (its SIGBUS is caught for that range and that thread only; any other SIGBUS
+// goes to the handler that was there before). `read` must not allocate, lock
+// or throw: it is abandoned half-way when it is stopped.
+SHARED_API bool readMapping(const unsigned char* begin, size_t size, void (*read)(void* context), void* context);
 
 // A regular file open for writing. Bytes given to append() are gathered in a
 // buffer of the object and handed to the system by flush(), sync(), close()
@@ -112,10 +131,32 @@ public:
     virtual void writeAt(uint64_t offset, const void* data, size_t size) = 0;
     // Hands the buffered bytes to the system.
     virtual void flush() = 0;
+    // flush(), then sets the file's length (shortening or extending it).
+    virtual void resize(uint64_t size) = 0;
     // flush(), then makes the file's bytes durable (fsync).
     virtual void sync() = 0;
     // flush(), then closes the file. Closing twice does nothing.
     virtual void close() = 0;
+};
+
+// An exclusive lock between processes (and between lock objects of one
+// process) on a lock file or a folder. The kernel keeps it and drops it when
+// the holder ends, however it ends.
+class SHARED_API LockFile {
+public:
+    // Releases a lock that is held.
+    virtual ~LockFile();
+    virtual const std::string& path() const = 0;
+    // Tries once, without waiting: true when the lock is now held by this
+    // object, false when another holder has it. Throws FileError otherwise.
+    virtual bool tryLock() = 0;
+    virtual void unlock() = 0;
+};
+
+// What openLockFile locks.
+enum class LockTarget {
+    File,    // a lock file, created when missing; a link or special file is refused
+    Folder,  // an existing folder (nothing is created in it)
 };
 
 class SHARED_API FileSystem {
@@ -145,6 +186,16 @@ public:
     // What is at the path; a link is FileKind::Link under Links::Refuse and
     // what it points to under Links::Follow. Never throws for a missing path.
     virtual FileStatus status(const std::string& path, Links links) = 0;
+    // Opens what a lock is taken on; the lock itself is taken by tryLock().
+    // A lock file is opened for writing, or for reading when it belongs to
+    // someone else and cannot be written (reading is enough to lock it).
+    virtual std::unique_ptr<LockFile> openLockFile(const std::string& path, LockTarget target) = 0;
+    // Makes durable everything written to the file system that holds `path`
+    // (one call in place of a sync per file, for a build of many files).
+    virtual void syncFileSystem(const std::string& path) = 0;
+    // Bytes an unprivileged writer may still add to the file system of the
+    // nearest existing folder at or above `path`.
+    virtual uint64_t availableBytes(const std::string& path) = 0;
 };
 
 // Forwards every call to another FileSystem: a test double overrides only
@@ -166,6 +217,11 @@ public:
     void syncFolder(const std::string& folder) override { target_.syncFolder(folder); }
     bool makeFolder(const std::string& folder) override { return target_.makeFolder(folder); }
     FileStatus status(const std::string& path, Links links) override { return target_.status(path, links); }
+    std::unique_ptr<LockFile> openLockFile(const std::string& path, LockTarget target) override {
+        return target_.openLockFile(path, target);
+    }
+    void syncFileSystem(const std::string& path) override { target_.syncFileSystem(path); }
+    uint64_t availableBytes(const std::string& path) override { return target_.availableBytes(path); }
 
 private:
     FileSystem& target_;
@@ -175,6 +231,15 @@ private:
 
 // The folder part of a path ("." for a bare name, "/" for a file in the root).
 SHARED_API std::string folderOf(const std::string& path);
+
+// The names in a folder of the real file system ("." and ".." left out), in
+// the order the file system lists them. Throws FileError when it cannot be
+// listed.
+SHARED_API std::vector<std::string> folderEntries(const std::string& folder);
+
+// The prefix of the temporary names ReplacementFile gives new versions of
+// `path` (".<name>.tmp."): what a process that died before commit() leaves.
+SHARED_API std::string temporaryNamePrefix(const std::string& path);
 
 // Reads a whole regular file of at most `maxSize` bytes into `contents`.
 // Returns false when it does not exist; throws FileError when it cannot be
@@ -224,6 +289,9 @@ public:
 
     const std::string& path() const { return path_; }
     const std::string& temporaryPath() const { return temporaryPath_; }
+    // True once the rename put the new version in place (a failure of the
+    // folder sync after it still throws from commit()).
+    bool committed() const { return committed_; }
 
 private:
     FileSystem& files_;

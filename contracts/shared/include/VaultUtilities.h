@@ -8,6 +8,7 @@
 #include <string>
 
 #include "SharedApi.h"
+#include "VaultFiles.h"
 
 struct LogOptions;
 
@@ -76,8 +77,10 @@ public:
     // Throws std::invalid_argument naming the file for a key that the format
     // cannot hold (empty, starting with '#', holding '=' or a line break), a
     // value with a line break or ending in '\r', or more than 1 MiB of text;
-    // std::runtime_error naming the file when it cannot be written.
-    static void write(const std::string& path, const ConfigGroup& group);
+    // std::runtime_error naming the file when it cannot be written. Written
+    // through `files` (the real file system unless the caller passes its own).
+    static void write(const std::string& path, const ConfigGroup& group,
+                      VaultFiles::FileSystem& files = VaultFiles::FileSystem::real());
 
 private:
     ConfigGroup group_;

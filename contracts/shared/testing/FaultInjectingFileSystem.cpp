@@ -46,6 +46,7 @@ public:
     }
 
     void flush() override { target_->flush(); }
+    void resize(uint64_t size) override { target_->resize(size); }
 
     void sync() override {
         int error = 0;
@@ -90,6 +91,8 @@ public:
         position_ += got;
         return got;
     }
+
+    const unsigned char* map() override { return target_->map(); }
 
     size_t readAt(uint64_t offset, void* buffer, size_t size) const override {
         if (offset >= end_) return 0;

@@ -370,6 +370,9 @@ TEST_P(CatalogueThroughManager, UnusableStoresRaiseErrorsNamingThem) {
             {"corrupt", [&] { std::ofstream(databaseFile_) << std::string(4096, 'x'); }, storeName_,
              "file is not a database"},
             {"newer", [&] { runSql(databaseFile_, "PRAGMA user_version=99"); }, storeName_, "has schema version 99"},
+            {"negative version", [&] { runSql(databaseFile_, "PRAGMA user_version=-1"); }, storeName_,
+             "has schema version -1; this plug-in knows versions up to 1"},
+            {"empty", [&] { std::ofstream{databaseFile_}; }, storeName_, "holds no catalogue (it is empty)"},
         };
     } else {
         const std::string server = pgServerFolder();

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include <boost/shared_ptr.hpp>
@@ -68,13 +69,28 @@ public:
     void setPosition(uint32_t recordId) { recordId_ = recordId; }
     uint32_t position() const { return recordId_; }
     // Reads the record at the position; 1 when read, 0 otherwise (see
-    // FileListContainer2::readRecord, which it calls).
-    int read(FileListRecord& record) const;
+    // FileListContainer2::readRecord). A record of the block read last
+    // (already verified) is served here, without a call into the library.
+    int read(FileListRecord& record) const {
+        const uint32_t offset = recordId_ - windowFirstId_;  // wraps for identifiers below the block
+        if (offset < windowCount_) {
+            std::memcpy(record.bytes, windowBase_ + size_t(offset) * FileListRecord::SIZE, FileListRecord::SIZE);
+            return 1;
+        }
+        return readOutsideWindow(record);
+    }
     const FileListContainer2* container() const { return container_; }
 
 private:
+    friend class FileListContainer2;
+    int readOutsideWindow(FileListRecord& record) const;
+
     const FileListContainer2* container_;
     uint32_t recordId_ = 0;
+    // The verified block the container read last (kept by the container).
+    const unsigned char* windowBase_ = nullptr;
+    uint32_t windowFirstId_ = 0;
+    uint32_t windowCount_ = 0;
 };
 
 // A position within a container: a reader and a record identifier.
@@ -88,10 +104,12 @@ struct FileListPosition {
 };
 
 // A container is used by one thread at a time (reads share a block buffer).
-// open() verifies the header, the file size and the chunk checksum table and
-// maps the file; records are verified chunk by chunk (512 records) as they are
-// first read, so no record is delivered unverified. An open container's file
-// must not be shortened in place (the vault's writers replace files by rename).
+// open() verifies the header, the file size and the chunk checksum table;
+// records are read in blocks and verified chunk by chunk (512 records) before
+// any of them is delivered, so no record is delivered unverified. A file
+// shortened while it is open makes the read of a missing record throw an
+// error naming the file. Container files are opened without blocking and
+// only when they are regular files.
 class CARROWEN_API FileListContainer2 {
 public:
     FileListContainer2();
@@ -112,8 +130,16 @@ public:
 
     // Reads record `recordId`; 1 when read, 0 when outside the range or not
     // open. Throws std::runtime_error naming the file when the record's chunk
-    // fails its checksum.
+    // fails its checksum or cannot be read (the file was shortened).
     int readRecord(uint32_t recordId, FileListRecord& record) const;
+
+    // The identifier of the first record from `recordId` on whose marker byte
+    // is set, or recordIdUpperBound() when there is none: the same answer as
+    // reading every record from `recordId` to the end and looking at its
+    // marker byte, with the same errors, but block by block without copying
+    // records (each block is verified against its checksums before any of
+    // its marker bytes is looked at).
+    uint32_t findMarkedRecord(uint32_t recordId) const;
 
 private:
     friend class FileListReader;  // reads records without a second call

@@ -10,6 +10,8 @@
 // - Every failure is a std::runtime_error whose text names the file; invalid
 //   arguments are std::invalid_argument.
 // - The folder must exist (Pool::Layout gives the paths).
+// - Files are written through `files` (the real file system unless a caller,
+//   such as a test or a vault build that syncs once at its end, passes its own).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "Carrowen/Carrowen.h"
+#include "VaultFiles.h"
 
 namespace Carrowen {
 
@@ -41,7 +44,8 @@ CARROWEN_API std::vector<SyncListEntryData> readSyncList(const std::string& path
 
 // Writes a sync list at `path` (normally Pool::Layout::syncListPath(task)).
 // Safeset numbers must be unique; entries are stored in ascending order.
-CARROWEN_API void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries);
+CARROWEN_API void writeSyncList(const std::string& path, const std::vector<SyncListEntryData>& entries,
+                                VaultFiles::FileSystem& files = VaultFiles::FileSystem::real());
 
 // Streams a file-list container to disk record by record through a 1 MiB
 // buffer; besides it only the chunk checksums are held (4 bytes per 512
@@ -49,7 +53,8 @@ CARROWEN_API void writeSyncList(const std::string& path, const std::vector<SyncL
 // `recordIdLowerBound` on.
 class CARROWEN_API FileListContainerWriter {
 public:
-    FileListContainerWriter(const std::string& path, uint32_t recordIdLowerBound);
+    FileListContainerWriter(const std::string& path, uint32_t recordIdLowerBound,
+                            VaultFiles::FileSystem& files = VaultFiles::FileSystem::real());
     ~FileListContainerWriter();
     FileListContainerWriter(const FileListContainerWriter&) = delete;
     FileListContainerWriter& operator=(const FileListContainerWriter&) = delete;
@@ -76,10 +81,12 @@ CARROWEN_API FileListRecord makeRecord(uint32_t recordId, bool marked);
 // record i being makeRecord(i, isMarked(i)). `isMarked` may be empty (no
 // record marked). Streams: suitable for containers of any size.
 CARROWEN_API void writeFileListContainer(const std::string& path, uint32_t recordIdLowerBound, uint64_t recordCount,
-                                         const std::function<bool(uint32_t recordId)>& isMarked);
+                                         const std::function<bool(uint32_t recordId)>& isMarked,
+                                         VaultFiles::FileSystem& files = VaultFiles::FileSystem::real());
 
 // Writes a container holding exactly `records`, from `recordIdLowerBound` on.
 CARROWEN_API void writeFileListContainer(const std::string& path, uint32_t recordIdLowerBound,
-                                         const std::vector<FileListRecord>& records);
+                                         const std::vector<FileListRecord>& records,
+                                         VaultFiles::FileSystem& files = VaultFiles::FileSystem::real());
 
 }  // namespace Carrowen

@@ -55,6 +55,8 @@ POOL_API std::string lockFolder();
 // than letters, digits, '-', '_' and '.'-not-leading is written as "%XX", so a
 // GUID text can never name a file outside the folder.
 POOL_API std::string lockFilePath(const DataObjects::TaskDataObject& task);
+// The file name alone (no folder) of lockFilePath(task).
+POOL_API std::string lockFileName(const DataObjects::TaskDataObject& task);
 
 }  // namespace Layout
 }  // namespace Pool

@@ -3,8 +3,10 @@
 // A lock is held by a process (kept by the kernel, so it ends with its holder,
 // whatever way the holder ends). Lock files live in [node] LockFolder of the
 // node configuration (default /var/lock/vault), one per task
-// (Pool::Layout::lockFilePath); the folder is created when missing and lock
-// files are never removed. Two managers for one task exclude each other even
+// (Pool::Layout::lockFileName); the folder is read and created when missing
+// at a process's first lock (once per node configuration file), and lock
+// files are never removed. A link, FIFO or anything but a regular file at a
+// lock file's name is refused without blocking. Two managers for one task exclude each other even
 // in one process. A lock file that cannot be created or opened makes lock()
 // answer false and log one line (4099) naming the path.
 #pragma once

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "VaultFiles.h"
 #include "VaultSettings.h"
 
 namespace DatabaseInterfaces {
@@ -50,8 +51,7 @@ void* entryPoint(void* handle, const char* name, const std::string& path) {
 }
 
 bool isFile(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return VaultFiles::FileSystem::real().status(path, VaultFiles::Links::Follow).kind == VaultFiles::FileKind::Regular;
 }
 
 std::string programFolder() {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include "VaultFiles.h"
@@ -37,6 +38,7 @@ FileError::FileError(const std::string& operation, const std::string& path, cons
     : std::runtime_error("cannot " + operation + " " + path + ": " + reason),
       operation_(operation),
       path_(path),
+      reason_(reason),
       systemError_(systemError) {}
 
 FileError::~FileError() = default;
@@ -50,6 +52,7 @@ bool FileStatus::sameVersionAs(const FileStatus& other) const {
 
 ReadableFile::~ReadableFile() = default;
 WritableFile::~WritableFile() = default;
+LockFile::~LockFile() = default;
 FileSystem::~FileSystem() = default;
 
 std::string folderOf(const std::string& path) {
@@ -59,6 +62,25 @@ std::string folderOf(const std::string& path) {
     if (slash == 0) return "/";
     return withoutTrailingSlashes(trimmed.substr(0, slash));
 }
+
+std::vector<std::string> folderEntries(const std::string& folder) {
+    const std::string name = folder.empty() ? "." : folder;
+    DIR* listing = ::opendir(name.c_str());
+    if (listing == nullptr) throw FileError("list folder", name, errno);
+    std::vector<std::string> names;
+    errno = 0;
+    while (const struct dirent* entry = ::readdir(listing)) {
+        const std::string entryName = entry->d_name;
+        if (entryName != "." && entryName != "..") names.push_back(entryName);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(listing);
+    if (error != 0) throw FileError("list folder", name, error);
+    return names;
+}
+
+std::string temporaryNamePrefix(const std::string& path) { return "." + baseNameOf(path) + ".tmp."; }
 
 bool readWholeFile(FileSystem& files, const std::string& path, size_t maxSize, std::string& contents, Links links,
                    FileStatus* status) {
@@ -87,9 +109,12 @@ bool readWholeFile(FileSystem& files, const std::string& path, size_t maxSize, s
             if (contents.size() > maxSize) throw tooLarge();
             contents.resize(std::min(maxSize + 1, contents.size() * 2 + 4096));
         }
-        const size_t got = file->read(&contents[done], contents.size() - done);
-        if (got == 0) break;
+        const size_t wanted = contents.size() - done;
+        const size_t got = file->read(&contents[done], wanted);
         done += got;
+        // A regular file reads short only at its end: no second call to
+        // hear the end (the common case of a file read in one call).
+        if (got < wanted) break;
     }
     if (done > maxSize) throw tooLarge();
     contents.resize(done);
@@ -131,7 +156,7 @@ ReplacementFile::ReplacementFile(FileSystem& files, const std::string& path, con
     }
     const std::string folder = folderOf(path);
     const std::string prefix = (folder == "." ? std::string() : folder == "/" ? std::string("/") : folder + "/") +
-                               "." + baseNameOf(path) + ".tmp." + std::to_string(::getpid()) + ".";
+                               temporaryNamePrefix(path) + std::to_string(::getpid()) + ".";
     // A name that exists (left by a dead process, or planted) is skipped,
     // never opened: CreateNew refuses anything at the name, links included.
     for (int attempt = 0;; ++attempt) {

@@ -3,7 +3,10 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "VaultFiles.h"
@@ -87,7 +90,19 @@ class PosixReadableFile final : public ReadableFile {
 public:
     PosixReadableFile(std::string path, int fd, const FileStatus& status)
         : path_(std::move(path)), fd_(fd), status_(status) {}
-    ~PosixReadableFile() override { ::close(fd_); }
+    ~PosixReadableFile() override {
+        if (map_ != nullptr) ::munmap(const_cast<unsigned char*>(map_), static_cast<size_t>(status_.size));
+        ::close(fd_);
+    }
+
+    const unsigned char* map() override {
+        if (map_ != nullptr || status_.size == 0) return map_;
+        void* mapped = ::mmap(nullptr, static_cast<size_t>(status_.size), PROT_READ, MAP_PRIVATE, fd_, 0);
+        if (mapped == MAP_FAILED) throwSystemError("map", path_, errno);
+        ::madvise(mapped, static_cast<size_t>(status_.size), MADV_SEQUENTIAL);
+        map_ = static_cast<const unsigned char*>(mapped);
+        return map_;
+    }
 
     const std::string& path() const override { return path_; }
     const FileStatus& status() const override { return status_; }
@@ -115,6 +130,7 @@ private:
     std::string path_;
     int fd_;
     FileStatus status_;
+    const unsigned char* map_ = nullptr;
 };
 
 class PosixWritableFile final : public WritableFile {
@@ -177,6 +193,12 @@ public:
         writeAll(pending.data(), pending.size());
     }
 
+    void resize(uint64_t size) override {
+        flush();
+        if (retryingInterrupts([&] { return ::ftruncate(fd_, static_cast<off_t>(size)); }) != 0)
+            throwSystemError("resize", path_, errno);
+    }
+
     void sync() override {
         flush();
         if (retryingInterrupts([&] { return ::fsync(fd_); }) != 0) throwSystemError("sync", path_, errno);
@@ -221,6 +243,28 @@ private:
     std::string buffer_;
 };
 
+class PosixLockFile final : public LockFile {
+public:
+    PosixLockFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    ~PosixLockFile() override { ::close(fd_); }  // closing the last descriptor drops the lock
+
+    const std::string& path() const override { return path_; }
+
+    bool tryLock() override {
+        if (retryingInterrupts([&] { return ::flock(fd_, LOCK_EX | LOCK_NB); }) == 0) return true;
+        if (errno == EWOULDBLOCK) return false;
+        throwSystemError("lock", path_, errno);
+    }
+
+    void unlock() override {
+        if (retryingInterrupts([&] { return ::flock(fd_, LOCK_UN); }) != 0) throwSystemError("unlock", path_, errno);
+    }
+
+private:
+    std::string path_;
+    int fd_;
+};
+
 class PosixFileSystem final : public FileSystem {
 public:
     std::unique_ptr<ReadableFile> openReadable(const std::string& path, Links links) override {
@@ -235,6 +279,7 @@ public:
         if (mode == WriteMode::Append) flags |= O_APPEND;
         // O_EXCL also refuses a link at the name, dangling or not.
         if (mode == WriteMode::CreateNew) flags |= O_EXCL;
+        if (mode == WriteMode::Existing) flags &= ~O_CREAT;
         // Not O_TRUNC: the file is emptied only once it is known to be a
         // regular file.
         FileStatus status;
@@ -274,6 +319,41 @@ public:
         if (::mkdir(folder.c_str(), 0755) == 0) return true;
         if (errno == EEXIST) return false;
         throwSystemError("create folder", folder, errno);
+    }
+
+    std::unique_ptr<LockFile> openLockFile(const std::string& path, LockTarget target) override {
+        int fd = -1;
+        if (target == LockTarget::Folder) {
+            fd = retryingInterrupts([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+            if (fd < 0) throwSystemError("open folder", path, errno);
+        } else {
+            FileStatus status;
+            try {
+                fd = openRegular("open lock file", path, O_RDWR | O_CREAT, Links::Refuse, 0644, status);
+            } catch (const FileError& error) {
+                if (error.systemError() != EACCES) throw;
+                fd = openRegular("open lock file", path, O_RDONLY, Links::Refuse, 0, status);
+            }
+        }
+        return std::unique_ptr<LockFile>(new PosixLockFile(path, fd));
+    }
+
+    void syncFileSystem(const std::string& path) override {
+        const int fd = retryingInterrupts([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+        if (fd < 0) throwSystemError("open", path, errno);
+        const int synced = ::syncfs(fd);
+        const int error = errno;
+        ::close(fd);
+        if (synced != 0) throwSystemError("sync the file system of", path, error);
+    }
+
+    uint64_t availableBytes(const std::string& path) override {
+        std::string existing = path.empty() ? "." : path;
+        while (status(existing, Links::Follow).kind == FileKind::Missing && existing != "." && existing != "/")
+            existing = folderOf(existing);
+        struct statvfs info {};
+        if (::statvfs(existing.c_str(), &info) != 0) throwSystemError("examine the file system of", existing, errno);
+        return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
     }
 
     FileStatus status(const std::string& path, Links links) override {

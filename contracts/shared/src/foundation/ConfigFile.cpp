@@ -1,7 +1,7 @@
 // KEY=VALUE configuration files (task label files and the like).
 #include <stdexcept>
 
-#include "PosixIo.h"
+#include "VaultFiles.h"
 #include "VaultLog.h"
 #include "VaultUtilities.h"
 
@@ -41,29 +41,18 @@ ConfigGroup ConfigFilePersistManager::parse(const std::string& text) {
 }
 
 ConfigFilePersistManager::ConfigFilePersistManager(const std::string& path) {
-    std::string text, error;
-    switch (foundation::readSmallFile(path, kMaxConfigFileSize, text, error)) {
-    case foundation::ReadStatus::Ok:
-        group_ = parse(text);
-        break;
-    case foundation::ReadStatus::Missing:
-        break;
-    case foundation::ReadStatus::TooLarge:
-        log_show(0, kWarningId, "configuration file %s is larger than %zu bytes; ignored", path.c_str(),
-                 kMaxConfigFileSize);
-        break;
-    case foundation::ReadStatus::NotRegular:
-        log_show(0, kWarningId, "configuration file %s is not a regular file; ignored", path.c_str());
-        break;
-    case foundation::ReadStatus::Failed:
-        log_show(0, kWarningId, "configuration file unreadable: %s; ignored", error.c_str());
-        break;
+    std::string text;
+    try {
+        if (VaultFiles::readWholeFile(path, kMaxConfigFileSize, text)) group_ = parse(text);
+    } catch (const VaultFiles::FileError& error) {
+        log_show(0, kWarningId, "configuration file %s cannot be read (%s); ignored", path.c_str(),
+                 error.reason().c_str());
     }
 }
 
 ConfigFilePersistManager::~ConfigFilePersistManager() = default;
 
-void ConfigFilePersistManager::write(const std::string& path, const ConfigGroup& group) {
+void ConfigFilePersistManager::write(const std::string& path, const ConfigGroup& group, VaultFiles::FileSystem& files) {
     std::string text;
     for (const auto& entry : group.entries()) {
         const std::string& key = entry.first;
@@ -81,7 +70,8 @@ void ConfigFilePersistManager::write(const std::string& path, const ConfigGroup&
     if (text.size() > kMaxConfigFileSize)
         throw std::invalid_argument("configuration file " + path + " would be larger than " +
                                     std::to_string(kMaxConfigFileSize) + " bytes");
-    foundation::writeFileAtomically(path, text);
+    VaultFiles::makeFolders(files, VaultFiles::folderOf(path));
+    VaultFiles::replaceFile(files, path, text);
 }
 
 }  // namespace VaultUtilities

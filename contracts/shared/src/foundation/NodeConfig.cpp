@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "NodeConfigCache.h"
-#include "PosixIo.h"
+#include "VaultFiles.h"
 #include "VaultLog.h"
 #include "VaultSettings.h"
 
@@ -166,21 +166,13 @@ void checkEditable(const std::string& section, const std::string& key) {
 }
 
 std::string currentText(const std::string& file) {
-    std::string text, error;
-    const auto status = foundation::readSmallFile(file, kMaxFileSize, text, error);
-    switch (status) {
-    case foundation::ReadStatus::Ok:
-        return text;
-    case foundation::ReadStatus::Missing:
-        return std::string();
-    case foundation::ReadStatus::TooLarge:
-        throw std::runtime_error("node configuration " + file + " is too large to edit");
-    case foundation::ReadStatus::NotRegular:
-        throw std::runtime_error("node configuration " + file + " is not a regular file");
-    case foundation::ReadStatus::Failed:
-        break;
+    std::string text;
+    try {
+        VaultFiles::readWholeFile(file, kMaxFileSize, text);
+    } catch (const VaultFiles::FileError& error) {
+        throw std::runtime_error(std::string("node configuration cannot be edited: ") + error.what());
     }
-    throw std::runtime_error(error);
+    return text;
 }
 
 // Applies `edit` to the lines of the file and writes the result when it changed.
@@ -190,7 +182,10 @@ bool editFile(Edit edit) {
     const std::string file = path();
     std::vector<std::string> lines = splitLines(currentText(file), true);
     if (!edit(lines)) return false;
-    foundation::writeFileAtomically(file, joinLines(lines));
+    VaultFiles::makeFolders(VaultFiles::folderOf(file));
+    VaultFiles::ReplacementFile::Options keep;
+    keep.keepPermissions = true;
+    VaultFiles::replaceFile(VaultFiles::FileSystem::real(), file, joinLines(lines), keep);
     foundation::invalidateNodeConfig();
     return true;
 }
@@ -287,7 +282,7 @@ struct Cache {
     std::mutex mutex;
     std::string path;
     bool present = false;
-    FileIdentity identity;
+    VaultFiles::FileStatus identity;
     std::shared_ptr<const NodeConfigSnapshot> snapshot;
 };
 
@@ -300,45 +295,34 @@ Cache& cache() {
 
 std::shared_ptr<const NodeConfigSnapshot> nodeConfigSnapshot() {
     const std::string file = NodeConfig::path();
-    FileIdentity now;
-    const bool present = fileIdentity(file, now);
+    const VaultFiles::FileStatus now = VaultFiles::FileSystem::real().status(file, VaultFiles::Links::Follow);
+    const bool present = now.kind != VaultFiles::FileKind::Missing;
 
     Cache& c = cache();
     std::vector<std::string> warnings;
     std::shared_ptr<const NodeConfigSnapshot> result;
     {
         std::lock_guard<std::mutex> lock(c.mutex);
-        if (c.snapshot && c.path == file && c.present == present && (!present || c.identity == now))
+        if (c.snapshot && c.path == file && c.present == present && (!present || c.identity.sameVersionAs(now)))
             return c.snapshot;
 
         NodeConfig::ParsedConfig parsed;
-        FileIdentity readIdentity = now;
+        VaultFiles::FileStatus readIdentity = now;
         bool readPresent = false;
         if (present) {
-            std::string text, error;
-            switch (readSmallFile(file, NodeConfig::kMaxFileSize, text, error, &readIdentity)) {
-            case ReadStatus::Ok:
-                readPresent = true;
+            std::string text;
+            try {
+                readPresent = VaultFiles::readWholeFile(VaultFiles::FileSystem::real(), file, NodeConfig::kMaxFileSize,
+                                                        text, VaultFiles::Links::Follow, &readIdentity);
                 parsed = NodeConfig::parse(text);
                 for (const auto& problem : parsed.problems)
                     warnings.push_back("node configuration " + file + " line " + std::to_string(problem.line) +
                                        ": " + problem.reason + "; line skipped");
-                break;
-            case ReadStatus::Missing:
-                break;
-            case ReadStatus::TooLarge:
+            } catch (const VaultFiles::FileError& error) {
+                // Unreadable, too large or not a regular file: remembered as
+                // present, so it is not read again until it changes.
                 readPresent = true;
-                warnings.push_back("node configuration " + file + " is larger than " +
-                                   std::to_string(NodeConfig::kMaxFileSize) + " bytes; using defaults");
-                break;
-            case ReadStatus::NotRegular:
-                readPresent = true;
-                warnings.push_back("node configuration " + file + " is not a regular file; using defaults");
-                break;
-            case ReadStatus::Failed:
-                readPresent = true;
-                warnings.push_back(error + "; using defaults for the node configuration");
-                break;
+                warnings.push_back(std::string(error.what()) + "; using defaults for the node configuration");
             }
         }
         c.path = file;

@@ -16,13 +16,12 @@
 #include <mutex>
 #include <string>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "FileServices.h"
 #include "MessageCatalogue.h"
 #include "NodeConfigCache.h"
-#include "PosixIo.h"
+#include "VaultFiles.h"
 #include "VaultSettings.h"
 #include "VaultUtilities.h"
 #include "WinKernel.h"
@@ -35,6 +34,20 @@ constexpr unsigned kErrorId = 4099;
 
 bool isTraceId(unsigned id) { return id >= kFirstTraceId && id <= kLastTraceId; }
 
+// Writes a line to the console (standard output or error); nothing to report
+// to when that fails.
+void writeToConsole(int fd, const std::string& line) {
+    const char* data = line.data();
+    size_t left = line.size();
+    while (left > 0) {
+        const ssize_t put = ::write(fd, data, left);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return;
+        data += put;
+        left -= static_cast<size_t>(put);
+    }
+}
+
 class LogSink final {
 public:
     static LogSink& instance() {
@@ -44,18 +57,22 @@ public:
     }
 
     // Returns the error text when the file cannot be opened ("" on success).
+    // A link or a special file at the log's name is refused: the log folder
+    // may be one that others can write to.
     std::string open(const std::string& path, const std::string& prefix, bool console) {
-        int fd;
-        do {
-            fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        } while (fd < 0 && errno == EINTR);
-        const int error = errno;
+        std::unique_ptr<VaultFiles::WritableFile> file;
+        std::string error;
+        try {
+            file = VaultFiles::FileSystem::real().openWritable(path, VaultFiles::WriteMode::Append,
+                                                               VaultFiles::Links::Refuse);
+        } catch (const VaultFiles::FileError& failure) {
+            error = failure.what();
+        }
         std::lock_guard<std::mutex> lock(mutex_);
         prefix_ = prefix;
         console_ = console;
-        if (fd < 0) return foundation::errnoText("cannot open log", path, error);
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
+        if (!file) return error;
+        file_ = std::move(file);
         paths_.push_back(path);
         path_ = paths_.back().c_str();
         return std::string();
@@ -70,9 +87,17 @@ public:
             if (c == '\n' || c == '\r') c = ' ';
         line += '\n';
         bool written = false;
-        if (fd_ >= 0) written = foundation::writeAll(fd_, line.data(), line.size());
-        if (!written) foundation::writeAll(STDERR_FILENO, line.data(), line.size());
-        if (console_ || echo) foundation::writeAll(STDOUT_FILENO, line.data(), line.size());
+        if (file_) {
+            try {
+                file_->append(line);
+                file_->flush();
+                written = true;
+            } catch (const VaultFiles::FileError&) {
+                // The line goes to standard error instead.
+            }
+        }
+        if (!written) writeToConsole(STDERR_FILENO, line);
+        if (console_ || echo) writeToConsole(STDOUT_FILENO, line);
     }
 
     const char* path() {
@@ -96,7 +121,7 @@ private:
     }
 
     std::mutex mutex_;
-    int fd_ = -1;
+    std::unique_ptr<VaultFiles::WritableFile> file_;
     std::string prefix_ = "VAULT";
     bool console_ = false;
     std::deque<std::string> paths_;  // every path ever opened, so path_ stays valid
@@ -124,7 +149,7 @@ void batutil_LogOpen(const char* directory, const char* logName, int /*flags*/, 
         const std::string name = logName != nullptr && *logName != '\0' ? logName : "vault";
         std::string error;
         try {
-            foundation::makeFolders(folder);
+            VaultFiles::makeFolders(folder);
         } catch (const std::exception& failure) {
             error = failure.what();
         }

@@ -2,7 +2,6 @@
 # configuration and what is read from it, file services, configuration files
 # and node-local global settings.
 list(APPEND SHARED_SOURCES
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/foundation/PosixIo.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/foundation/FormatMessage.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/foundation/VaultLog.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/foundation/NodeConfig.cpp

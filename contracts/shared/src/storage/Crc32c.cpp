@@ -3,7 +3,7 @@
 // instruction's latency is hidden.
 #include <cstring>
 
-#include "StorageIo.h"
+#include "StorageCodec.h"
 
 #if defined(__x86_64__)
 #include <nmmintrin.h>
@@ -97,7 +97,7 @@ uint32_t update(uint32_t state, const unsigned char* p, size_t n) {
 
 }  // namespace
 
-namespace StorageIo {
+namespace StorageCodec {
 
 uint32_t crc32c(const void* data, size_t size, uint32_t crc) {
     return ~update(~crc, static_cast<const unsigned char*>(data), size);
@@ -125,4 +125,4 @@ void crc32cChunks(const void* data, size_t size, size_t chunkSize, uint32_t* out
     }
 }
 
-}  // namespace StorageIo
+}  // namespace StorageCodec

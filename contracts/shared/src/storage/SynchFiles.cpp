@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 #include "TaskStorageDescriptor.h"
 
 namespace {
@@ -25,17 +26,17 @@ constexpr size_t kMaximumFileSize = size_t(256) << 20;
 std::string encode(const std::vector<VSynchEntry>& entries, VSynchFiles::Format format) {
     const bool checksummed = format == VSynchFiles::Format::Current;
     std::string out(kMagic, sizeof kMagic);
-    StorageIo::putU32(out, static_cast<uint32_t>(format));
-    StorageIo::putU32(out, static_cast<uint32_t>(entries.size()));
-    StorageIo::putU32(out, 0);
-    StorageIo::putU32(out, checksummed ? StorageIo::crc32c(out.data(), out.size()) : 0);
+    StorageCodec::putU32(out, static_cast<uint32_t>(format));
+    StorageCodec::putU32(out, static_cast<uint32_t>(entries.size()));
+    StorageCodec::putU32(out, 0);
+    StorageCodec::putU32(out, checksummed ? StorageCodec::crc32c(out.data(), out.size()) : 0);
     for (const VSynchEntry& e : entries) {
         const size_t start = out.size();
-        StorageIo::putU32(out, e.safesetNumber);
-        StorageIo::putU32(out, e.peripheral);
-        StorageIo::putU32(out, static_cast<uint32_t>(e.fileName.GetName().size()));
+        StorageCodec::putU32(out, e.safesetNumber);
+        StorageCodec::putU32(out, e.peripheral);
+        StorageCodec::putU32(out, static_cast<uint32_t>(e.fileName.GetName().size()));
         out += e.fileName.GetName();
-        if (checksummed) StorageIo::putU32(out, StorageIo::crc32c(out.data() + start, out.size() - start));
+        if (checksummed) StorageCodec::putU32(out, StorageCodec::crc32c(out.data() + start, out.size() - start));
     }
     return out;
 }
@@ -70,35 +71,38 @@ std::string taskLabel(const DataObjects::TaskDataObject& task) {
 
 namespace VSynchFiles {
 
-void writeFile(const std::string& path, const std::vector<VSynchEntry>& entries, Format format) {
+void writeFile(const std::string& path, const std::vector<VSynchEntry>& entries, Format format,
+               VaultFiles::FileSystem& files) {
     if (format != Format::Current && format != Format::Older)
         throw std::invalid_argument(path + ": unknown synchronisation file format");
     const std::vector<VSynchEntry> ordered = sorted(entries);
     checkEntries(ordered, path);
     const std::string bytes = encode(ordered, format);
-    StorageIo::AtomicFile file(path);
+    VaultFiles::ReplacementFile file(files, path);
     file.append(bytes.data(), bytes.size());
     file.commit();
 }
 
-void writeSet(const std::string& synchFolder, const std::vector<VSynchEntry>& entries, Format format) {
+void writeSet(const std::string& synchFolder, const std::vector<VSynchEntry>& entries, Format format,
+              VaultFiles::FileSystem& files) {
     if (synchFolder.empty()) throw std::invalid_argument("writeSet: empty synchronisation folder");
-    StorageIo::makeFolders(synchFolder);
+    VaultFiles::makeFolders(files, synchFolder);
     const std::string folder = synchFolder.back() == '/' ? synchFolder : synchFolder + "/";
-    writeFile(folder + VSynchSet::MAIN_FILE_NAME, entries, format);
-    writeFile(folder + VSynchSet::MIRROR_FILE_NAME, entries, format);
+    writeFile(folder + VSynchSet::MAIN_FILE_NAME, entries, format, files);
+    writeFile(folder + VSynchSet::MIRROR_FILE_NAME, entries, format, files);
 }
 
-void writeTaskSet(const DataObjects::TaskDataObject& task, const std::vector<VSynchEntry>& entries, Format format) {
+void writeTaskSet(const DataObjects::TaskDataObject& task, const std::vector<VSynchEntry>& entries, Format format,
+                  VaultFiles::FileSystem& files) {
     const std::string folder = TaskStorageDescriptor::getSynchFilesStorageLocation(task);
     if (folder.empty()) throw std::runtime_error(taskLabel(task) + ": no task folder, so no synchronisation folder");
-    writeSet(folder, entries, format);
+    writeSet(folder, entries, format, files);
 }
 
 FileContents readFile(const std::string& path) {
     std::string bytes;
-    if (!StorageIo::readWholeFile(path, kMaximumFileSize, bytes)) throw std::runtime_error(path + ": file not found");
-    StorageIo::ByteReader in(bytes, path);
+    if (!VaultFiles::readWholeFile(path, kMaximumFileSize, bytes)) throw std::runtime_error(path + ": file not found");
+    StorageCodec::ByteReader in(bytes, path);
     if (bytes.size() < kHeaderSize)
         in.fail("too short for a synchronisation file header (" + std::to_string(bytes.size()) + " bytes)");
     if (std::memcmp(in.bytes(sizeof kMagic, "magic"), kMagic, sizeof kMagic) != 0)
@@ -110,7 +114,7 @@ FileContents readFile(const std::string& path) {
     const uint32_t count = in.u32("entry count");
     in.u32("reserved field");
     const uint32_t headerCrc = in.u32("header checksum");
-    if (checksummed && headerCrc != StorageIo::crc32c(bytes.data(), kHeaderSize - 4))
+    if (checksummed && headerCrc != StorageCodec::crc32c(bytes.data(), kHeaderSize - 4))
         throw std::runtime_error(path + ": header checksum mismatch");
     const size_t minimumEntry = kMinimumEntrySize + (checksummed ? 4 : 0);
     if (count > in.remaining() / minimumEntry)
@@ -133,7 +137,7 @@ FileContents readFile(const std::string& path) {
         if (nameText.find('\0') != std::string::npos) in.fail("entry " + std::to_string(i) + " file name holds a zero byte");
         if (checksummed) {
             const uint32_t stored = in.u32("entry checksum");
-            if (stored != StorageIo::crc32c(in.at(start), in.offset() - 4 - start))
+            if (stored != StorageCodec::crc32c(in.at(start), in.offset() - 4 - start))
                 in.fail("checksum mismatch in entry " + std::to_string(i) + " (safeset " +
                         std::to_string(e.safesetNumber) + ")");
         }

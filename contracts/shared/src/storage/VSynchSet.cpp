@@ -6,14 +6,11 @@
 // is left for inspection) from the one that was read.
 #include "VSynchSet.h"
 
-#include <cerrno>
 #include <vector>
 
-#include <sys/stat.h>
-
-#include "StorageIo.h"
 #include "TaskStorageDescriptor.h"
 #include "VSynchSetWriter.h"
+#include "VaultFiles.h"
 #include "VaultLog.h"
 
 const char* const VSynchSet::MAIN_FILE_NAME = "synchset.vss";
@@ -27,8 +24,7 @@ constexpr unsigned kWarning = 4098;
 constexpr unsigned kError = 4099;
 
 bool pathIsMissing(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) != 0 && errno == ENOENT;
+    return VaultFiles::FileSystem::real().status(path, VaultFiles::Links::Refuse).kind == VaultFiles::FileKind::Missing;
 }
 
 bool sameEntries(const std::vector<VSynchEntry>& a, const std::vector<VSynchEntry>& b) {

@@ -1,7 +1,6 @@
 # sources of the storage area: list(APPEND SHARED_SOURCES ...)
 list(APPEND SHARED_SOURCES
   src/storage/Crc32c.cpp
-  src/storage/StorageIo.cpp
   src/storage/SynchFiles.cpp
   src/storage/TaskStorageDescriptor.cpp
   src/storage/VSynchSet.cpp)

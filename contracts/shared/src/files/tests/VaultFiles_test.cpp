@@ -219,7 +219,9 @@ TEST(ReplacementFile, ReplacesOnlyWhenComplete) {
     EXPECT_EQ(hiddenEntries(folder.path()), 0);
 
     // A bare name lands in the current folder.
-    const std::string before = get_current_dir_name();
+    char buffer[4096];
+    ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
+    const std::string before = buffer;
     ASSERT_EQ(chdir(folder.path().c_str()), 0);
     replaceFile("bare", "b");
     ASSERT_EQ(chdir(before.c_str()), 0);

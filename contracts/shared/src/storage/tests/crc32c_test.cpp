@@ -5,7 +5,8 @@
 #include <filesystem>
 #include <random>
 
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 #include "StorageTestSupport.h"
 
 TEST(Crc32cTest, MatchesPublishedCheckValues) {
@@ -17,8 +18,8 @@ TEST(Crc32cTest, MatchesPublishedCheckValues) {
     };
     for (const Case& c : {Case{"123456789", 0xE3069283u}, Case{zeros, 0x8A9136AAu}, Case{ones, 0x62A8AB43u},
                           Case{ascending, 0x46DD794Eu}, Case{"", 0u}}) {
-        EXPECT_EQ(c.crc, StorageIo::crc32c(c.data.data(), c.data.size()));
-        EXPECT_EQ(c.crc, StorageIo::crc32cPortable(c.data.data(), c.data.size()));
+        EXPECT_EQ(c.crc, StorageCodec::crc32c(c.data.data(), c.data.size()));
+        EXPECT_EQ(c.crc, StorageCodec::crc32cPortable(c.data.data(), c.data.size()));
     }
 }
 
@@ -29,18 +30,18 @@ TEST(Crc32cTest, FastPathChainingAndChunksAgreeWithThePortableCode) {
     for (size_t offset : {0, 1, 3, 7}) {
         for (size_t size : {0, 1, 7, 8, 9, 63, 4096, 100001}) {
             const unsigned char* p = data.data() + offset;
-            const uint32_t expected = StorageIo::crc32cPortable(p, size);
-            EXPECT_EQ(expected, StorageIo::crc32c(p, size)) << offset << "/" << size;
+            const uint32_t expected = StorageCodec::crc32cPortable(p, size);
+            EXPECT_EQ(expected, StorageCodec::crc32c(p, size)) << offset << "/" << size;
             const size_t half = size / 3;
-            EXPECT_EQ(expected, StorageIo::crc32c(p + half, size - half, StorageIo::crc32c(p, half)));
+            EXPECT_EQ(expected, StorageCodec::crc32c(p + half, size - half, StorageCodec::crc32c(p, half)));
         }
     }
     for (size_t chunk : {1000, 65536}) {
         for (size_t size : {size_t(0), chunk * 3, chunk * 7 + 5, size_t(299999)}) {
             std::vector<uint32_t> crcs((size + chunk - 1) / chunk + 1, 0xDEADBEEF);
-            StorageIo::crc32cChunks(data.data(), size, chunk, crcs.data());
+            StorageCodec::crc32cChunks(data.data(), size, chunk, crcs.data());
             for (size_t i = 0; i * chunk < size; ++i)
-                EXPECT_EQ(StorageIo::crc32cPortable(&data[i * chunk], std::min(chunk, size - i * chunk)), crcs[i])
+                EXPECT_EQ(StorageCodec::crc32cPortable(&data[i * chunk], std::min(chunk, size - i * chunk)), crcs[i])
                     << chunk << "/" << size << "/" << i;
             EXPECT_EQ(0xDEADBEEF, crcs.back());  // writes no further than the last chunk
         }
@@ -52,12 +53,12 @@ TEST(AtomicFileTest, ReplacesOnlyOnCommitAndLeavesNoTemporaryFile) {
     const std::string path = temp.path() + "f.bin";
     StorageTest::writeBytes(path, "old");
     {
-        StorageIo::AtomicFile file(path);
+        VaultFiles::ReplacementFile file(path);
         file.append("new!", 4);
     }
     EXPECT_EQ("old", StorageTest::readBytes(path));
     {
-        StorageIo::AtomicFile file(path);
+        VaultFiles::ReplacementFile file(path);
         file.append("xxxx-data", 9);
         file.writeAt(0, "head", 4);
         file.commit();
@@ -66,5 +67,5 @@ TEST(AtomicFileTest, ReplacesOnlyOnCommitAndLeavesNoTemporaryFile) {
     size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(temp.path())) files += entry.is_regular_file();
     EXPECT_EQ(1u, files);
-    EXPECT_THROW(StorageIo::AtomicFile(temp.path() + "absent/f.bin"), std::runtime_error);
+    EXPECT_THROW(VaultFiles::ReplacementFile(temp.path() + "absent/f.bin"), std::runtime_error);
 }

@@ -2,7 +2,8 @@
 // and hostile files are errors naming the file.
 #include <gtest/gtest.h>
 
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 #include "StorageTestSupport.h"
 #include "VSynchSetWriter.h"
 
@@ -47,15 +48,15 @@ TEST(SynchFilesTest, WriterRefusesEntriesItCouldNotReadBack) {
         {{1, 0, VFileName(std::string("a\0b", 3))}},
     };
     for (const auto& entries : refused) EXPECT_THROW(VSynchFiles::writeFile(path, entries), std::invalid_argument);
-    EXPECT_FALSE(StorageIo::isRegularFile(path));
+    EXPECT_FALSE((VaultFiles::FileSystem::real().status(path, VaultFiles::Links::Follow).kind == VaultFiles::FileKind::Regular));
 }
 
 std::string header(uint32_t version, uint32_t count) {
     std::string h = "VSYNCSET";
-    StorageIo::putU32(h, version);
-    StorageIo::putU32(h, count);
-    StorageIo::putU32(h, 0);
-    StorageIo::putU32(h, version == 2 ? StorageIo::crc32c(h.data(), h.size()) : 0);
+    StorageCodec::putU32(h, version);
+    StorageCodec::putU32(h, count);
+    StorageCodec::putU32(h, 0);
+    StorageCodec::putU32(h, version == 2 ? StorageCodec::crc32c(h.data(), h.size()) : 0);
     return h;
 }
 

@@ -2,7 +2,8 @@
 // answers, what Close re-creates, and changing one entry's unavailable bit.
 #include <gtest/gtest.h>
 
-#include "StorageIo.h"
+#include "StorageCodec.h"
+#include "VaultFiles.h"
 #include "StorageTestSupport.h"
 #include "TaskStorageDescriptor.h"
 #include "VSynchSet.h"
@@ -83,7 +84,7 @@ TEST_F(VSynchSetTest, CloseRecreatesAMissingFileOnlyWhenAskedAndAllowed) {
             ASSERT_EQ(1, notAsked.Open(task_, true));
             notAsked.Close(false);
         }
-        EXPECT_FALSE(StorageIo::isRegularFile(mirror_));
+        EXPECT_FALSE((VaultFiles::FileSystem::real().status(mirror_, VaultFiles::Links::Follow).kind == VaultFiles::FileKind::Regular));
         VSynchSet repair(1, true, 0);
         ASSERT_EQ(1, repair.Open(task_, true));
         EXPECT_EQ(format == Format::Older, repair.isOldFileFormat());
