@@ -61,7 +61,9 @@ BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
 
 // Waits until the object is signalled or `milliseconds` pass (INFINITE: no
-// limit). An event is signalled while set; a thread once it has ended.
+// limit). An event is signalled while set; a thread once it has ended, and
+// a wait that sees it ended returns only once its system thread is gone
+// (thread-local destructors included), so a process may end right after.
 // Returns WAIT_OBJECT_0, WAIT_TIMEOUT, or WAIT_FAILED for a bad handle.
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 

@@ -41,12 +41,19 @@ struct EventObject final : KernelObject {
 };
 
 struct ThreadObject final : KernelObject {
+    // A thread nobody waited for is let go: it may be the one dropping the
+    // last reference to its own object.
+    ~ThreadObject() override {
+        if (worker.joinable()) worker.detach();
+    }
     bool signalled() const override { return finished; }
     unsigned (*start)(void*) = nullptr;
     void* arg = nullptr;
     bool suspended = false;
     bool finished = false;
     DWORD exitCode = STILL_ACTIVE;
+    // The system thread, until a wait that saw it finish joins it.
+    std::thread worker;
 };
 
 // The unwinding object of _endthreadex; only the trampoline catches it.
@@ -184,6 +191,26 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     return WaitForMultipleObjects(1, &handle, FALSE, milliseconds);
 }
 
+namespace {
+// A wait that saw a thread finish joins it, so that once the wait returns the
+// system thread is gone too, not merely past its last line: a process that
+// ends right after stopping a thread (and a leak checker that inspects every
+// thread at exit) never meets one half torn down. The join is quick, since
+// all the thread still does is return from its trampoline.
+void joinFinishedThreads(std::unique_lock<std::mutex>& lock, const std::vector<std::shared_ptr<KernelObject>>& objects) {
+    std::vector<std::thread> finished;
+    for (const auto& object : objects) {
+        auto* thread = dynamic_cast<ThreadObject*>(object.get());
+        if (thread != nullptr && thread->finished && thread->worker.joinable() &&
+            thread->worker.get_id() != std::this_thread::get_id())
+            finished.push_back(std::move(thread->worker));
+    }
+    if (finished.empty()) return;
+    lock.unlock();
+    for (std::thread& worker : finished) worker.join();
+}
+}  // namespace
+
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
     if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) return WAIT_FAILED;
     Kernel& kernel = Kernel::instance();
@@ -196,25 +223,29 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         if (!object) return WAIT_FAILED;
         objects.push_back(std::move(object));
     }
+    DWORD result = WAIT_TIMEOUT;
     if (waitAll != FALSE) {
-        return waitUntil(lock, milliseconds, [&](DWORD& result) {
+        result = waitUntil(lock, milliseconds, [&](DWORD& ready) {
             for (const auto& object : objects)
                 if (!object->signalled()) return false;
             for (const auto& object : objects) object->consume();
-            result = WAIT_OBJECT_0;
+            ready = WAIT_OBJECT_0;
             return true;
         });
-    }
-    return waitUntil(lock, milliseconds, [&](DWORD& result) {
-        for (DWORD i = 0; i < count; ++i) {
-            if (objects[i]->signalled()) {
-                objects[i]->consume();
-                result = WAIT_OBJECT_0 + i;
-                return true;
+    } else {
+        result = waitUntil(lock, milliseconds, [&](DWORD& ready) {
+            for (DWORD i = 0; i < count; ++i) {
+                if (objects[i]->signalled()) {
+                    objects[i]->consume();
+                    ready = WAIT_OBJECT_0 + i;
+                    return true;
+                }
             }
-        }
-        return false;
-    });
+            return false;
+        });
+    }
+    if (result != WAIT_TIMEOUT) joinFinishedThreads(lock, objects);
+    return result;
 }
 
 BOOL CloseHandle(HANDLE handle) {
@@ -238,7 +269,9 @@ uintptr_t _beginthreadex(void* /*security*/, unsigned /*stackSize*/, unsigned (*
         if (threadId != nullptr) *threadId = kernel.nextThreadId();
     }
     try {
-        std::thread(runThread, thread).detach();
+        std::thread worker(runThread, thread);
+        std::lock_guard<std::mutex> lock(kernel.mutex);
+        thread->worker = std::move(worker);
     } catch (const std::system_error&) {
         std::lock_guard<std::mutex> lock(kernel.mutex);
         kernel.remove(reinterpret_cast<HANDLE>(handle));

@@ -159,6 +159,34 @@ TEST(KernelThread, EndThreadExUnwindsAndSetsTheCode) {
     CloseHandle(thread);
 }
 
+// A thread-local whose destructor runs after the thread's function returned,
+// while the system thread is ending.
+struct SlowThreadExit {
+    std::atomic<bool>* ended = nullptr;
+    ~SlowThreadExit() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (ended != nullptr) *ended = true;
+    }
+};
+thread_local SlowThreadExit t_slowExit;
+
+unsigned endsSlowly(void* arg) {
+    t_slowExit.ended = static_cast<std::atomic<bool>*>(arg);
+    return 0;
+}
+
+// A process may end right after a wait on a thread returns (a library
+// stopping its thread at exit): the thread must be gone by then, not still
+// tearing itself down.
+TEST(KernelThread, AWaitThatSeesTheThreadEndReturnsAfterTheSystemThreadIsGone) {
+    std::atomic<bool> ended{false};
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, endsSlowly, &ended, 0, nullptr));
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    EXPECT_TRUE(ended.load()) << "the wait returned while the thread was still ending";
+    CloseHandle(thread);
+}
+
 TEST(KernelThread, SuspendedThreadRunsOnlyAfterResume) {
     std::atomic<bool> unwound{false};
     HANDLE thread =
