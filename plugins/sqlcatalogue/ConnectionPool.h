@@ -11,8 +11,10 @@
 //   caller's check; those the check refuses are closed before take() returns,
 //   so the caller can open a fresh connection with the stale ones gone.
 // - At most `maxIdle` connections are idle at once (the oldest is closed
-//   first), and one idle longer than `maxIdleTime` is closed at the next
-//   take() or giveBack().
+//   first), and one idle longer than `maxIdleTime` is closed: by a thread of
+//   the pool that runs while connections are idle and ends when none is, so
+//   a process that stops calling holds no connection for long (a SQLite
+//   file is then closed, and its log checkpointed, as before pooling).
 // - Connections inherited across fork() belong to the parent: a pool used in
 //   a child leaves them unclosed (closing them would end the parent's
 //   sessions) and starts empty.
@@ -28,12 +30,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -47,7 +51,12 @@ public:
     using Clock = std::chrono::steady_clock;
 
     ConnectionPool(size_t maxIdle, Clock::duration maxIdleTime) : maxIdle_(maxIdle), maxIdleTime_(maxIdleTime) {}
-    ~ConnectionPool() { close(); }
+    ~ConnectionPool() {
+        close();
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return !reaperRunning_; });
+    }
     ConnectionPool(const ConnectionPool&) = delete;
     ConnectionPool& operator=(const ConnectionPool&) = delete;
 
@@ -102,6 +111,7 @@ public:
                     closing.push_back(std::move(idle_.back().connection));
                     idle_.pop_back();
                 }
+                startReaper();
             }
         }
     }
@@ -114,6 +124,7 @@ public:
             adoptAfterFork();
             open_ = false;
             closing.swap(idle_);
+            changed_.notify_all();
         }
     }
 
@@ -126,6 +137,13 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return owner_ == ::getpid() ? idle_.size() : 0;
     }
+
+    // Around fork(): hold the pool's lock while the process is copied, so
+    // the child never inherits it locked by another thread (the reaper).
+    // A pool that lives for the whole process registers both with
+    // pthread_atfork; the child calls afterFork() too.
+    void beforeFork() { mutex_.lock(); }
+    void afterFork() { mutex_.unlock(); }
 
     uint64_t verificationGeneration() const { return generation_.load(std::memory_order_acquire); }
     void forgetVerifications() { generation_.fetch_add(1, std::memory_order_acq_rel); }
@@ -145,6 +163,31 @@ private:
         for (Entry& entry : idle_) static_cast<void>(entry.connection.release());
         idle_.clear();
         owner_ = self;
+        reaperRunning_ = false;  // threads do not survive fork()
+    }
+
+    // Starts the thread that closes expired connections, unless it runs.
+    // The lock is held.
+    void startReaper() {
+        if (reaperRunning_) return;
+        reaperRunning_ = true;
+        std::thread([this] { reap(); }).detach();
+    }
+
+    // Until no connection is idle: waits for the oldest to expire, closes it.
+    void reap() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!idle_.empty() && owner_ == ::getpid()) {
+            changed_.wait_until(lock, idle_.back().since + maxIdleTime_);
+            std::vector<std::unique_ptr<Connection>> closing;
+            expire(closing);
+            if (closing.empty()) continue;
+            lock.unlock();
+            closing.clear();
+            lock.lock();
+        }
+        reaperRunning_ = false;
+        changed_.notify_all();
     }
 
     // Moves the connections idle for too long to `closing`. The lock is held.
@@ -162,6 +205,8 @@ private:
     std::list<Entry> idle_;  // newest first
     pid_t owner_ = ::getpid();
     bool open_ = true;
+    bool reaperRunning_ = false;
+    std::condition_variable changed_;  // idle connections went, or the reaper ended
     std::atomic<uint64_t> generation_{1};  // 0 means "never verified" to owners
 };
 

@@ -13,6 +13,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include <pthread.h>
+
 #include "CatalogueStore.h"
 #include "ConnectionPool.h"
 #include "PgCatalogueSchema.h"
@@ -113,7 +115,7 @@ struct PgSession {
 
 // A few idle sessions at most, none idle for long: each is a server process.
 constexpr size_t kMaxIdleConnections = 8;
-constexpr std::chrono::seconds kMaxIdleTime{30};
+constexpr std::chrono::seconds kMaxIdleTime{5};
 
 ConnectionPool<PgSession>& postgresPool() {
     // Never destroyed, so that stores ending during exit still find it; the
@@ -121,6 +123,7 @@ ConnectionPool<PgSession>& postgresPool() {
     static ConnectionPool<PgSession>* const pool = [] {
         auto* created = new ConnectionPool<PgSession>(kMaxIdleConnections, kMaxIdleTime);
         std::atexit([] { postgresPool().close(); });
+        ::pthread_atfork([] { postgresPool().beforeFork(); }, [] { postgresPool().afterFork(); }, [] { postgresPool().afterFork(); });
         return created;
     }();
     return *pool;

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include <pthread.h>
+
 #include <sys/stat.h>
 
 #include "CatalogueSchema.h"
@@ -128,7 +130,7 @@ struct SqliteSession {
 // A few idle connections at most, none idle for long: each holds the file,
 // its write-ahead log and its shared-memory index open.
 constexpr size_t kMaxIdleConnections = 8;
-constexpr std::chrono::seconds kMaxIdleTime{30};
+constexpr std::chrono::seconds kMaxIdleTime{5};
 
 ConnectionPool<SqliteSession>& sqlitePool() {
     // Never destroyed, so that stores ending during exit still find it; the
@@ -137,6 +139,7 @@ ConnectionPool<SqliteSession>& sqlitePool() {
     static ConnectionPool<SqliteSession>* const pool = [] {
         auto* created = new ConnectionPool<SqliteSession>(kMaxIdleConnections, kMaxIdleTime);
         std::atexit([] { sqlitePool().close(); });
+        ::pthread_atfork([] { sqlitePool().beforeFork(); }, [] { sqlitePool().afterFork(); }, [] { sqlitePool().afterFork(); });
         return created;
     }();
     return *pool;
@@ -387,14 +390,14 @@ private:
         }
         FileIdentity now;
         const bool exists = identify(path_, now);
+        // Pooled connections to a file the path no longer names are closed
+        // here, before anything opens the path again: closing removes their
+        // log and index files, which a new file at the path must not find.
+        std::unique_ptr<SqliteSession> session = sqlitePool().take(path_, [&](SqliteSession& pooled) {
+            FileIdentity current;
+            return exists && identify(path_, current) && current == pooled.file;
+        });
         if (!forWrite && !exists) throw std::runtime_error("catalogue database '" + path_ + "' does not exist");
-        std::unique_ptr<SqliteSession> session;
-        if (exists) {
-            session = sqlitePool().take(path_, [&](SqliteSession& pooled) {
-                FileIdentity current;
-                return identify(path_, current) && current == pooled.file;
-            });
-        }
         // Each store checks the schema when it takes a connection, as a new
         // connection would: another process may have changed the file's
         // schema while the connection waited in the pool.
