@@ -14,7 +14,10 @@
 //   first), and one idle longer than `maxIdleTime` is closed: by a thread of
 //   the pool that runs while connections are idle and ends when none is, so
 //   a process that stops calling holds no connection for long (a SQLite
-//   file is then closed, and its log checkpointed, as before pooling).
+//   file is then closed, and its log checkpointed, as before pooling). In a
+//   child process (after fork()) the pool starts no thread, so that the
+//   child stays single-threaded; expired connections are closed there at
+//   the next take() or giveBack().
 // - Connections inherited across fork() belong to the parent: a pool used in
 //   a child leaves them unclosed (closing them would end the parent's
 //   sessions) and starts empty.
@@ -169,7 +172,7 @@ private:
     // Starts the thread that closes expired connections, unless it runs.
     // The lock is held.
     void startReaper() {
-        if (reaperRunning_) return;
+        if (reaperRunning_ || owner_ != creator_) return;
         reaperRunning_ = true;
         std::thread([this] { reap(); }).detach();
     }
@@ -203,7 +206,8 @@ private:
     const Clock::duration maxIdleTime_;
     mutable std::mutex mutex_;
     std::list<Entry> idle_;  // newest first
-    pid_t owner_ = ::getpid();
+    const pid_t creator_ = ::getpid();  // the process whose pool may run a thread
+    pid_t owner_ = creator_;
     bool open_ = true;
     bool reaperRunning_ = false;
     std::condition_variable changed_;  // idle connections went, or the reaper ended

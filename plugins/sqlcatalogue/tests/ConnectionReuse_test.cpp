@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -137,8 +138,13 @@ TEST(ConnectionPool, AChildNeverUsesOrClosesTheParentsConnections) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         const bool taken = pool.take("a", kAlwaysGood) != nullptr;
+        // The child's own connections are kept, without a thread of the pool.
+        pool.giveBack("a", std::make_unique<FakeConnection>(closed));
+        const bool kept = pool.idleCount() == 1;
+        const auto threads = std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                           std::filesystem::directory_iterator());
         pool.close();
-        ::_exit(taken ? 1 : closed.load() != 0 ? 2 : 0);
+        ::_exit(taken ? 1 : !kept ? 2 : threads != 1 ? 3 : closed.load() != 1 ? 4 : 0);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
