@@ -393,10 +393,8 @@ private:
         // Pooled connections to a file the path no longer names are closed
         // here, before anything opens the path again: closing removes their
         // log and index files, which a new file at the path must not find.
-        std::unique_ptr<SqliteSession> session = sqlitePool().take(path_, [&](SqliteSession& pooled) {
-            FileIdentity current;
-            return exists && identify(path_, current) && current == pooled.file;
-        });
+        std::unique_ptr<SqliteSession> session =
+            sqlitePool().take(path_, [&](SqliteSession& pooled) { return exists && pooled.file == now; });
         if (!forWrite && !exists) throw std::runtime_error("catalogue database '" + path_ + "' does not exist");
         // Each store checks the schema when it takes a connection, as a new
         // connection would: another process may have changed the file's
