@@ -123,7 +123,8 @@ ConnectionPool<PgSession>& postgresPool() {
     static ConnectionPool<PgSession>* const pool = [] {
         auto* created = new ConnectionPool<PgSession>(kMaxIdleConnections, kMaxIdleTime);
         std::atexit([] { postgresPool().close(); });
-        ::pthread_atfork([] { postgresPool().beforeFork(); }, [] { postgresPool().afterFork(); }, [] { postgresPool().afterFork(); });
+        ::pthread_atfork([] { postgresPool().beforeFork(); }, [] { postgresPool().afterFork(); },
+                         [] { postgresPool().afterFork(); });
         return created;
     }();
     return *pool;

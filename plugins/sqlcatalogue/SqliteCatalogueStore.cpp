@@ -139,7 +139,8 @@ ConnectionPool<SqliteSession>& sqlitePool() {
     static ConnectionPool<SqliteSession>* const pool = [] {
         auto* created = new ConnectionPool<SqliteSession>(kMaxIdleConnections, kMaxIdleTime);
         std::atexit([] { sqlitePool().close(); });
-        ::pthread_atfork([] { sqlitePool().beforeFork(); }, [] { sqlitePool().afterFork(); }, [] { sqlitePool().afterFork(); });
+        ::pthread_atfork([] { sqlitePool().beforeFork(); }, [] { sqlitePool().afterFork(); },
+                         [] { sqlitePool().afterFork(); });
         return created;
     }();
     return *pool;
@@ -403,8 +404,9 @@ private:
         if (!session) {
             session = std::make_unique<SqliteSession>();
             session->connection = std::make_unique<Connection>(path_, forWrite);
-            // The file opened is the one seen before and after the open;
-            // a connection made while the path changed is never pooled.
+            // The file opened is the one seen before and after the open; a
+            // connection that created the file, or was made while the path
+            // changed, is never pooled.
             FileIdentity after;
             session->fileKnown = exists && identify(path_, after) && after == now;
             session->file = now;
