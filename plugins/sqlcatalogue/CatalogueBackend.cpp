@@ -19,6 +19,11 @@ std::string lowerAscii(std::string text) {
 
 }  // namespace
 
+void controlConnectionPools(PoolAction action) {
+    controlSqlitePool(action);
+    controlPostgresPool(action);
+}
+
 std::unique_ptr<CatalogueStore> openConfiguredCatalogue(const std::string& databaseFile) {
     const std::string backend = lowerAscii(NodeConfig::get("database", "Backend", "sqlite"));
     if (backend == "sqlite") return openSqliteCatalogue(databaseFile);

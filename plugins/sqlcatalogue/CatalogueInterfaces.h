@@ -4,8 +4,10 @@
 // The application and administrator interfaces answer from the store the
 // node configuration chooses when they are created (openConfiguredCatalogue:
 // the SQLite catalogue at `databaseFile`, or the PostgreSQL database of
-// [database] Connection); each object keeps its own connection, opened on its
-// first call, and serialises calls made on it from several threads.
+// [database] Connection); each object holds a connection of its own from its
+// first call to its end (taken from and given back to the store's pool of
+// connections, CatalogueStore.h), and serialises calls made on it from
+// several threads.
 // Operations the catalogue does not serve raise "Not implemented".
 #pragma once
 

@@ -13,6 +13,7 @@
 // Implementations are safe to call from several threads.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -92,15 +93,34 @@ public:
 
 // The SQLite file at `path`. The file is opened on first use: a read raises
 // "catalogue database '<path>' does not exist" when it is missing, a write
-// creates it. Every open brings the file to the current schema version.
+// creates it. Every open brings the file to the current schema version. The
+// connection is taken from the SQLite pool when one there still has the file
+// that `path` names, and given back when the store is destroyed.
 std::unique_ptr<CatalogueStore> openSqliteCatalogue(const std::string& path);
 
 // The catalogue in a database on a PostgreSQL server, reached with the libpq
 // connection string `conninfo`. The connection is made on first use (and made
 // again after the server was lost); every connection brings the database to
 // the current schema version. Errors name the database and the server, never
-// the password.
+// the password. The connection is taken from the PostgreSQL pool when one
+// there for the same `conninfo` is still in its session with nothing pending,
+// and given back when the store is destroyed.
 std::unique_ptr<CatalogueStore> openPostgresCatalogue(const std::string& conninfo);
+
+// The connections the stores keep between interfaces (ConnectionPool.h):
+// one pool for SQLite files, one for PostgreSQL servers.
+enum class PoolAction {
+    Open,                 // keep connections again after Close
+    Close,                // close the idle ones and keep none until Open
+    ForgetVerifications,  // every connection checks its schema again before its next use
+};
+void controlSqlitePool(PoolAction action);
+void controlPostgresPool(PoolAction action);
+// Both pools.
+void controlConnectionPools(PoolAction action);
+// How many connections wait in each pool (for tests).
+size_t idleSqliteConnections();
+size_t idlePostgresConnections();
 
 // The store the node configuration chooses: [database] Backend "sqlite" (the
 // default) opens the SQLite file `databaseFile`, "postgresql" the database

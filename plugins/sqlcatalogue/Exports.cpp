@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CatalogueInterfaces.h"
+#include "CatalogueStore.h"
 #include "DatabaseInterfaces/Factories.h"
 #include "VaultSettings.h"
 
@@ -55,9 +56,11 @@ public:
 }  // namespace
 }  // namespace SqlCatalogue
 
-SQLCATALOGUE_EXPORT void initLibrary() {}
+// initLibrary lets the stores keep connections between interfaces again
+// after a termLibrary; termLibrary closes the idle ones and keeps none.
+SQLCATALOGUE_EXPORT void initLibrary() { SqlCatalogue::controlConnectionPools(SqlCatalogue::PoolAction::Open); }
 
-SQLCATALOGUE_EXPORT void termLibrary() {}
+SQLCATALOGUE_EXPORT void termLibrary() { SqlCatalogue::controlConnectionPools(SqlCatalogue::PoolAction::Close); }
 
 SQLCATALOGUE_EXPORT DatabaseInterfaces::VaultInfoFactory* getDatabaseFactory(const char*, const char* databaseFile,
                                                                              const char*, const char*, const char*) {
@@ -76,4 +79,8 @@ SQLCATALOGUE_EXPORT DatabaseInterfaces::IDBDiagnosticsFactory* getDBDiagnosticsF
     return new SqlCatalogue::SqlDiagnosticsFactory;
 }
 
-SQLCATALOGUE_EXPORT void clearDbSchemaAlreadyVerified() {}
+// Every connection, pooled or in use, checks its schema again before its
+// next statement.
+SQLCATALOGUE_EXPORT void clearDbSchemaAlreadyVerified() {
+    SqlCatalogue::controlConnectionPools(SqlCatalogue::PoolAction::ForgetVerifications);
+}

@@ -98,7 +98,9 @@ public:
         try {
             connection_.execute(std::string("SELECT pg_advisory_unlock(") + kLockKey + ")");
         } catch (...) {
-            // The lock ends with the session at the latest.
+            // The lock ends with the session at the latest; until then the
+            // session must not serve anyone else.
+            connection_.markUnfitForReuse();
         }
     }
     SchemaLock(const SchemaLock&) = delete;

@@ -1,15 +1,22 @@
 // The catalogue store on a PostgreSQL server: one connection, guarded by a
-// mutex, opened on first use and opened again after the server was lost.
+// mutex, taken on first use (from the process's pool, or connected afresh)
+// and again after the server was lost; a connection still in its session
+// goes back to the pool when the store ends (ConnectionPool.h).
 // Every read is one statement, so it sees one consistent state of the
 // catalogue; every write is one transaction. Row layouts and answers are
 // those of the SQLite store.
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 
+#include <pthread.h>
+
 #include "CatalogueStore.h"
+#include "ConnectionPool.h"
 #include "PgCatalogueSchema.h"
 #include "PgConnection.h"
 
@@ -100,9 +107,37 @@ std::string nextId(const char* table) {
     return std::string("(SELECT COALESCE(MAX(id), 0) + 1 FROM ") + table + ")";
 }
 
+// One connection and when its schema was last checked.
+struct PgSession {
+    std::unique_ptr<PgConnection> connection;
+    uint64_t verifiedAt = 0;  // the pool's verification generation; 0: never
+};
+
+// A few idle sessions at most, none idle for long: each is a server process.
+constexpr size_t kMaxIdleConnections = 8;
+constexpr std::chrono::seconds kMaxIdleTime{5};
+
+ConnectionPool<PgSession>& postgresPool() {
+    // Never destroyed, so that stores ending during exit still find it; the
+    // idle sessions are ended at exit.
+    static ConnectionPool<PgSession>* const pool = [] {
+        auto* created = new ConnectionPool<PgSession>(kMaxIdleConnections, kMaxIdleTime);
+        std::atexit([] { postgresPool().close(); });
+        ::pthread_atfork([] { postgresPool().beforeFork(); }, [] { postgresPool().afterFork(); },
+                         [] { postgresPool().afterFork(); });
+        return created;
+    }();
+    return *pool;
+}
+
 class PgCatalogueStore final : public CatalogueStore {
 public:
     explicit PgCatalogueStore(std::string conninfo) : conninfo_(std::move(conninfo)) {}
+    ~PgCatalogueStore() override {
+        if (session_ && session_->connection->reusable()) postgresPool().giveBack(conninfo_, std::move(session_));
+    }
+    PgCatalogueStore(const PgCatalogueStore&) = delete;
+    PgCatalogueStore& operator=(const PgCatalogueStore&) = delete;
 
     bool findVaultByName(const std::string& name, VaultDataObject& vault) override {
         return findOne("SELECT " + kVaultColumns + " FROM vault v WHERE v.name = $1 ORDER BY v.id LIMIT 1",
@@ -369,15 +404,42 @@ public:
     }
 
 private:
-    // The connection, opened on first use and again after it was lost. Every
-    // open brings the database to the current schema version.
+    // The connection, taken on first use and again after it was lost; the
+    // store brings the database to the current schema version each time.
     PgConnection& connection() {
-        if (connection_ && connection_->usable()) return *connection_;
-        connection_.reset();
-        auto opened = std::make_unique<PgConnection>(conninfo_);
-        migratePgSchema(*opened);
-        connection_ = std::move(opened);
-        return *connection_;
+        if (session_ && session_->connection->usable()) {
+            verify(*session_);
+            return *session_->connection;
+        }
+        session_.reset();
+        std::unique_ptr<PgSession> session =
+            postgresPool().take(conninfo_, [](PgSession& pooled) { return pooled.connection->reusable(); });
+        // Each store checks the schema when it takes a connection, as a new
+        // connection would: another node may have changed (or dropped) the
+        // schema while the connection waited in the pool.
+        if (session) session->verifiedAt = 0;
+        if (!session) {
+            session = std::make_unique<PgSession>();
+            session->connection = std::make_unique<PgConnection>(conninfo_);
+        }
+        verify(*session);
+        session_ = std::move(session);
+        return *session_->connection;
+    }
+
+    // Brings the database to the current schema unless this store did so
+    // since it took the connection and no ForgetVerifications came since. A
+    // failure drops the connection, so the next call starts afresh.
+    void verify(PgSession& session) {
+        const uint64_t generation = postgresPool().verificationGeneration();
+        if (session.verifiedAt == generation) return;
+        try {
+            migratePgSchema(*session.connection);
+        } catch (...) {
+            if (session_.get() == &session) session_.reset();
+            throw;
+        }
+        session.verifiedAt = generation;
     }
 
     template <typename Body>
@@ -454,7 +516,7 @@ private:
 
     const std::string conninfo_;
     std::mutex mutex_;
-    std::unique_ptr<PgConnection> connection_;
+    std::unique_ptr<PgSession> session_;
 };
 
 }  // namespace
@@ -462,5 +524,15 @@ private:
 std::unique_ptr<CatalogueStore> openPostgresCatalogue(const std::string& conninfo) {
     return std::make_unique<PgCatalogueStore>(conninfo);
 }
+
+void controlPostgresPool(PoolAction action) {
+    switch (action) {
+        case PoolAction::Open: postgresPool().open(); break;
+        case PoolAction::Close: postgresPool().close(); break;
+        case PoolAction::ForgetVerifications: postgresPool().forgetVerifications(); break;
+    }
+}
+
+size_t idlePostgresConnections() { return postgresPool().idleCount(); }
 
 }  // namespace SqlCatalogue

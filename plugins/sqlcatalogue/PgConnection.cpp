@@ -1,8 +1,11 @@
 #include "PgConnection.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include <poll.h>
 
 #include <libpq-fe.h>
 
@@ -124,6 +127,21 @@ PgConnection::PgConnection(const std::string& conninfo) {
 PgConnection::~PgConnection() { PQfinish(connection_); }
 
 bool PgConnection::usable() const { return !broken_ && PQstatus(connection_) == CONNECTION_OK; }
+
+bool PgConnection::reusable() const {
+    if (unfit_ || !usable() || PQtransactionStatus(connection_) != PQTRANS_IDLE) return false;
+    // An idle session expects nothing from the server: readable data or a
+    // closed socket means the session ended (or is ending).
+    pollfd socket{};
+    socket.fd = PQsocket(connection_);
+    socket.events = POLLIN;
+    if (socket.fd < 0) return false;
+    int ready;
+    do {
+        ready = ::poll(&socket, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready == 0;
+}
 
 void PgConnection::fail(const std::string& what) const {
     throw std::runtime_error(name_ + ": " + what + ": " + oneLine(PQerrorMessage(connection_)));

@@ -83,6 +83,14 @@ public:
     // False once the connection to the server is lost; the owner then
     // drops it and connects again for the next call.
     bool usable() const;
+    // True when another owner may take the connection over: usable, no
+    // transaction open, not marked unfit, and nothing arrived from the
+    // server since the last statement (a server that ends an idle session
+    // says so, or closes the socket).
+    bool reusable() const;
+    // Keeps the connection from reuse: its session holds state that must
+    // not outlive its owner (a lock that could not be released).
+    void markUnfitForReuse() { unfit_ = true; }
     // "catalogue database 'D' on server 'H:P'".
     const std::string& name() const { return name_; }
 
@@ -93,6 +101,7 @@ private:
 
     pg_conn* connection_ = nullptr;
     bool broken_ = false;  // the server ended the session (a FATAL error)
+    bool unfit_ = false;   // see markUnfitForReuse
     std::string name_;
     std::unordered_map<std::string, std::string> prepared_;  // SQL text -> statement name
 };

@@ -1,16 +1,29 @@
 // The catalogue store over one SQLite file and one connection, guarded by a
 // mutex. Row layouts are read and written in one place per record type.
+//
+// The connection comes from the process's pool of SQLite connections on
+// first use and goes back to it when the store ends (ConnectionPool.h). A
+// pooled connection is used again only while the path still names the file
+// it has open (same device and inode), so a file that was replaced or
+// deleted meanwhile gets a fresh connection, or its "does not exist" error.
+// The schema is checked when the store takes its connection (new or pooled)
+// and again after clearDbSchemaAlreadyVerified (PoolAction::ForgetVerifications).
+#include <chrono>
 #include <cstdint>
 #include <iterator>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 
+#include <pthread.h>
+
 #include <sys/stat.h>
 
 #include "CatalogueSchema.h"
 #include "CatalogueStore.h"
+#include "ConnectionPool.h"
 #include "SqliteConnection.h"
 
 namespace SqlCatalogue {
@@ -91,14 +104,60 @@ std::string folderAt(const PoolDataObject& pool, size_t index) {
     return index < pool.folders.size() ? pool.folders[index] : std::string();
 }
 
-bool fileExists(const std::string& path) {
+// Which file a path names: the device and inode that stat() reports.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity& other) const { return device == other.device && inode == other.inode; }
+};
+
+// False when nothing exists at `path`.
+bool identify(const std::string& path, FileIdentity& identity) {
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    if (::stat(path.c_str(), &info) != 0) return false;
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    return true;
+}
+
+// One connection and what is known of it while it moves between stores.
+struct SqliteSession {
+    std::unique_ptr<Connection> connection;
+    FileIdentity file;         // the file the connection has open
+    bool fileKnown = false;    // false: the path changed while it was opened
+    uint64_t verifiedAt = 0;   // the pool's verification generation; 0: never
+};
+
+// A few idle connections at most, none idle for long: each holds the file,
+// its write-ahead log and its shared-memory index open.
+constexpr size_t kMaxIdleConnections = 8;
+constexpr std::chrono::seconds kMaxIdleTime{5};
+
+ConnectionPool<SqliteSession>& sqlitePool() {
+    // Never destroyed, so that stores ending during exit still find it; the
+    // idle connections are closed at exit, which checkpoints their logs
+    // into the file as a last close always did.
+    static ConnectionPool<SqliteSession>* const pool = [] {
+        auto* created = new ConnectionPool<SqliteSession>(kMaxIdleConnections, kMaxIdleTime);
+        std::atexit([] { sqlitePool().close(); });
+        ::pthread_atfork([] { sqlitePool().beforeFork(); }, [] { sqlitePool().afterFork(); },
+                         [] { sqlitePool().afterFork(); });
+        return created;
+    }();
+    return *pool;
 }
 
 class SqliteCatalogueStore final : public CatalogueStore {
 public:
     explicit SqliteCatalogueStore(std::string path) : path_(std::move(path)) {}
+    ~SqliteCatalogueStore() override {
+        // Only a connection between transactions, whose file is known, is
+        // fit for another store.
+        if (session_ && session_->fileKnown && session_->connection->idle())
+            sqlitePool().giveBack(path_, std::move(session_));
+    }
+    SqliteCatalogueStore(const SqliteCatalogueStore&) = delete;
+    SqliteCatalogueStore& operator=(const SqliteCatalogueStore&) = delete;
 
     bool findVaultByName(const std::string& name, VaultDataObject& vault) override {
         return findOne("SELECT " + kVaultColumns + " FROM vault v WHERE v.name = ?1 ORDER BY v.id LIMIT 1", name,
@@ -326,16 +385,54 @@ public:
     }
 
 private:
-    // The connection, opened on first use. Reads need the file to exist;
-    // writes create it.
+    // The connection, taken from the pool or opened on first use. Reads need
+    // the file to exist; writes create it.
     Connection& connection(bool forWrite) {
-        if (connection_) return *connection_;
-        if (!forWrite && !fileExists(path_))
-            throw std::runtime_error("catalogue database '" + path_ + "' does not exist");
-        auto opened = std::make_unique<Connection>(path_, forWrite);
-        migrateSchema(*opened, forWrite);
-        connection_ = std::move(opened);
-        return *connection_;
+        if (session_) {
+            verify(*session_, forWrite);
+            return *session_->connection;
+        }
+        FileIdentity now;
+        const bool exists = identify(path_, now);
+        // Pooled connections to a file the path no longer names are closed
+        // here, before anything opens the path again: closing removes their
+        // log and index files, which a new file at the path must not find.
+        std::unique_ptr<SqliteSession> session =
+            sqlitePool().take(path_, [&](SqliteSession& pooled) { return exists && pooled.file == now; });
+        if (!forWrite && !exists) throw std::runtime_error("catalogue database '" + path_ + "' does not exist");
+        // Each store checks the schema when it takes a connection, as a new
+        // connection would: another process may have changed the file's
+        // schema while the connection waited in the pool.
+        if (session) session->verifiedAt = 0;
+        if (!session) {
+            session = std::make_unique<SqliteSession>();
+            session->connection = std::make_unique<Connection>(path_, forWrite);
+            // The file opened is the one seen before and after the open; a
+            // connection that created the file, or was made while the path
+            // changed, is never pooled.
+            FileIdentity after;
+            session->fileKnown = exists && identify(path_, after) && after == now;
+            session->file = now;
+        }
+        verify(*session, forWrite);
+        session_ = std::move(session);
+        return *session_->connection;
+    }
+
+    // Brings the connection's file to the current schema unless this store
+    // did so since it took the connection and no ForgetVerifications came
+    // since. A failure drops the connection, so the next call starts afresh.
+    // Only a writer may give an empty file its first schema.
+    void verify(SqliteSession& session, bool forWrite) {
+        const uint64_t generation = sqlitePool().verificationGeneration();
+        if (session.verifiedAt == generation) return;
+        try {
+            migrateSchema(*session.connection, forWrite);
+        } catch (...) {
+            if (session_.get() == &session) session_.reset();
+            throw;
+        }
+        session.verifiedAt = generation;
     }
 
     template <typename Key, typename Record>
@@ -433,7 +530,7 @@ private:
 
     const std::string path_;
     std::mutex mutex_;
-    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<SqliteSession> session_;
 };
 
 }  // namespace
@@ -441,5 +538,15 @@ private:
 std::unique_ptr<CatalogueStore> openSqliteCatalogue(const std::string& path) {
     return std::make_unique<SqliteCatalogueStore>(path);
 }
+
+void controlSqlitePool(PoolAction action) {
+    switch (action) {
+        case PoolAction::Open: sqlitePool().open(); break;
+        case PoolAction::Close: sqlitePool().close(); break;
+        case PoolAction::ForgetVerifications: sqlitePool().forgetVerifications(); break;
+    }
+}
+
+size_t idleSqliteConnections() { return sqlitePool().idleCount(); }
 
 }  // namespace SqlCatalogue

@@ -112,6 +112,15 @@ int64_t Connection::lastInsertId() const { return sqlite3_last_insert_rowid(db_)
 
 int Connection::changes() const { return sqlite3_changes(db_); }
 
+bool Connection::idle() const {
+    if (sqlite3_get_autocommit(db_) == 0) return false;
+    for (sqlite3_stmt* statement = sqlite3_next_stmt(db_, nullptr); statement != nullptr;
+         statement = sqlite3_next_stmt(db_, statement)) {
+        if (sqlite3_stmt_busy(statement)) return false;
+    }
+    return true;
+}
+
 void Connection::fail(const std::string& what) const {
     throw std::runtime_error(databaseText(path_) + ": " + what + ": " + sqlite3_errmsg(db_));
 }

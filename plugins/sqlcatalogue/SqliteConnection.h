@@ -62,6 +62,9 @@ public:
     int64_t lastInsertId() const;
     int changes() const;
     const std::string& path() const { return path_; }
+    // True when no transaction is open and no statement is running: what a
+    // connection must be before another owner may use it.
+    bool idle() const;
 
     // Raises std::runtime_error "catalogue database '<path>': <what>: <reason>".
     [[noreturn]] void fail(const std::string& what) const;

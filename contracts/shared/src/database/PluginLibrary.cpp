@@ -54,7 +54,7 @@ bool isFile(const std::string& path) {
     return VaultFiles::FileSystem::real().status(path, VaultFiles::Links::Follow).kind == VaultFiles::FileKind::Regular;
 }
 
-std::string programFolder() {
+std::string readProgramFolder() {
     char buffer[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (length <= 0) return std::string();
@@ -63,15 +63,28 @@ std::string programFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-// The installed plug-in folder beside this library, or empty when the
-// loader cannot say where the library lives.
-std::string installedPluginFolder() {
+std::string findInstalledPluginFolder() {
     Dl_info info{};
     if (::dladdr(&gLibraryAnchor, &info) == 0 || info.dli_fname == nullptr) return std::string();
     const std::string library = info.dli_fname;
     const size_t slash = library.rfind('/');
     if (slash == std::string::npos) return std::string();
     return library.substr(0, slash) + "/" + VAULT_PLUGIN_FOLDER_FROM_LIBRARY;
+}
+
+// The folder of the running program; it cannot change while the process
+// runs, so it is read once.
+const std::string& programFolder() {
+    static const std::string folder = readProgramFolder();
+    return folder;
+}
+
+// The installed plug-in folder beside this library, or empty when the
+// loader cannot say where the library lives. Read once: the library does not
+// move while it is loaded.
+const std::string& installedPluginFolder() {
+    static const std::string folder = findInstalledPluginFolder();
+    return folder;
 }
 
 }  // namespace
