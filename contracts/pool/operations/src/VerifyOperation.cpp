@@ -62,13 +62,18 @@ private:
             throw pool.error(ErrorNumber::CONTAINER_UNREADABLE, e.what());
         }
         Carrowen::FileListRecord record;
+        // The container's reader serves the records of the block it verified
+        // last without a call into the library; every block is still
+        // verified against its checksums before a record of it is served.
+        Carrowen::FileListReader& reader = container.reader();
         const uint32_t lower = container.recordIdLowerBound();
         const uint32_t upper = container.recordIdUpperBound();
         for (uint32_t id = lower; id < upper; ++id) {
             if ((id - lower) % kRecordsPerCheck == kRecordsPerCheck - 1) checkpoint("records");
             int read;
             try {
-                read = container.readRecord(id, record);
+                reader.setPosition(id);
+                read = reader.read(record);
             } catch (const std::exception& e) {
                 throw pool.error(ErrorNumber::CONTAINER_CHECKSUM, e.what());
             }
