@@ -5,6 +5,7 @@
 #include "DatabaseInterfaces/AdministratorInterface.h"
 #include "DatabaseInterfaces/DbInterfaceManager.h"
 #include "LocalSettings.h"
+#include "LogIds.h"
 #include "Pool/PoolErrors.h"
 #include "Pool/PoolFactory.h"
 #include "StatusText.h"
@@ -18,12 +19,13 @@ namespace Veshmoor {
 
 namespace {
 
-const int kFacility = 54;
-const int kCatalogueFacility = 1;
-const unsigned kInformation = 0x1001;
-const unsigned kError = 0x1003;
-const unsigned kTrace = 0x4001;
-const unsigned kDisabledByLocalSettings = 0x1185;
+using detail::kFacility;
+using detail::kCatalogueFacility;
+using detail::kInformation;
+using detail::kError;
+using detail::kTrace;
+using detail::kDisabledByLocalSettings;
+
 
 // The hierarchy text of the command's task; "" when it has none.
 std::string hierarchyOf(const Pool::PoolOperationCommand& command) {

@@ -11,6 +11,7 @@
 #include "JobSubmission.h"
 #include "LibraryState.h"
 #include "LocalSettings.h"
+#include "LogIds.h"
 #include "Pool/PoolErrors.h"
 #include "ReadGlobalSetting.h"
 #include "StatusText.h"
@@ -22,12 +23,13 @@ namespace Veshmoor {
 
 namespace {
 
-const int kFacility = 54;
-const int kCatalogueFacility = 1;
-const unsigned kInformation = 0x1001;
-const unsigned kError = 0x1003;
-const unsigned kHandlerFailure = 0x1004;
-const unsigned kSubmitRequestFailed = 0x10AC;
+using detail::kFacility;
+using detail::kCatalogueFacility;
+using detail::kInformation;
+using detail::kError;
+using detail::kHandlerFailure;
+using detail::kSubmitRequestFailed;
+
 
 std::string labelOf(const std::vector<DataObjects::TaskDataObject>& tasks) {
     return tasks.empty() ? std::string("(nullptr)") : detail::taskLabel(tasks.front());

@@ -7,6 +7,7 @@
 #include "FileError.h"
 #include "FileServices.h"
 #include "IndexFile.h"
+#include "LogIds.h"
 #include "Pool/Locking.h"
 #include "Pool/PoolErrors.h"
 #include "StatusText.h"
@@ -22,11 +23,12 @@ namespace Veshmoor {
 
 namespace {
 
-const int kFacility = 54;
-const int kSynchFacility = 5;
-const unsigned kInformation = 4097;
-const unsigned kWarning = 4098;
-const unsigned kError = 4099;
+using detail::kFacility;
+using detail::kSynchFacility;
+using detail::kInformation;
+using detail::kWarning;
+using detail::kError;
+
 const uint64_t kIndexHeaderSize = 512;
 const int kRepairLockMode = 1;
 
