@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -71,7 +72,9 @@ DataObjects::TaskDataObject taskRecord(const TaskDescription& task, const std::s
 
 class CatalogueWriter final {
 public:
-    CatalogueWriter(const VaultDescription& vault, const VaultPaths& paths) : vault_(vault), paths_(paths) {}
+    CatalogueWriter(const VaultDescription& vault, const VaultPaths& paths,
+                    const std::function<void(const char*, uint64_t, uint64_t)>& onProgress = {})
+        : vault_(vault), paths_(paths), onProgress_(onProgress) {}
 
     // With `addVaultRecord` false the vault record is there already and the
     // customers are added to it.
@@ -80,6 +83,8 @@ public:
         DatabaseInterfaces::AdministratorInterface* admin = manager.administratorInterface(true);
         if (!admin) throw std::runtime_error("the database plug-in gave no administrator interface");
 
+        const uint64_t total = vault_.taskCount();
+        uint64_t written = 0;
         if (addVaultRecord) {
             DataObjects::VaultDataObject vaultRecord;
             vaultRecord.name = vault_.id;
@@ -127,6 +132,7 @@ public:
                         if (!admin->associateTaskAndPool(taskId, task.poolGuid))
                             throw std::runtime_error("the catalogue refused to associate task '" + task.name +
                                                      "' with its pool " + task.poolGuid);
+                        if (onProgress_) onProgress_("Writing the catalogue", ++written, total);
                     }
                 }
             }
@@ -143,6 +149,7 @@ private:
 
     const VaultDescription& vault_;
     const VaultPaths& paths_;
+    std::function<void(const char*, uint64_t, uint64_t)> onProgress_;
 };
 
 // Writes through `files`, which leaves flushing to disk to the end of the
@@ -252,9 +259,14 @@ void writeAllTaskStorage(const VaultDescription& vault, const VaultPaths& paths,
     for (unsigned i = 0; i < writers; ++i) threads.emplace_back(worker);
     {
         std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::seconds(5), [&] { return running == 0; })) {
-            if (options.progress)
+        // The progress line a few times a second, the plain line every 5 s.
+        Clock::time_point lastLine = Clock::now();
+        while (!finished.wait_for(lock, std::chrono::milliseconds(250), [&] { return running == 0; })) {
+            if (options.onProgress) options.onProgress("Writing the storage", done.load(), work.size());
+            if (options.progress && Clock::now() - lastLine >= std::chrono::seconds(5)) {
+                lastLine = Clock::now();
                 *options.progress << "storage: " << done.load() << " of " << work.size() << " tasks" << std::endl;
+            }
         }
     }
     for (std::thread& thread : threads) thread.join();
@@ -286,7 +298,7 @@ BuildReport buildVault(const VaultDescription& vault, const std::string& root, c
     writeNodeConfig(vault, paths, options);
 
     Clock::time_point start = Clock::now();
-    CatalogueWriter(vault, paths).write();
+    CatalogueWriter(vault, paths, options.onProgress).write();
     report.catalogueSeconds = secondsSince(start);
     if (options.progress)
         *options.progress << "catalogue written: " << report.tasks << " tasks in " << report.catalogueSeconds << " s"

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -38,6 +39,10 @@ extern const char* const kTaskLabelFileName;  // "TaskLabel.cfg"
 struct BuildOptions {
     bool force = false;         // rebuild over an earlier vault in DIR
     std::ostream* progress = nullptr;  // progress lines (none when null)
+    // Called from the building thread with (what, done, total) after each
+    // task's catalogue records and, while the storage is written, a few
+    // times a second (for a terminal's progress line); may be empty.
+    std::function<void(const char* what, uint64_t done, uint64_t total)> onProgress;
     // Tasks whose storage is written at the same time. Each file is flushed
     // to disk on its own, so the storage phase waits on the disk rather than
     // the processor; several writers keep the disk's queue full.

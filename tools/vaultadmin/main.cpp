@@ -1,15 +1,21 @@
 // vaultadmin: builds vaults for the maintenance tools to run against, and
-// shows and manipulates them. Exit codes: 0 done, 1 failed, 2 bad command line
+// shows, checks and manipulates them. Exit codes (console/ExitCodes.h): 0
+// done, 1 failed, 2 bad command line, 4 a state file not written completely,
+// 5 check-catalogue found a difference, 8 the catalogue could not be read
 // (--help and --version print and exit 0).
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "CatalogueAnswers.h"
+#include "CatalogueCheck.h"
 #include "CatalogueDatabase.h"
 #include "DemoVault.h"
 #include "DescriptionParser.h"
@@ -23,13 +29,17 @@
 #include "VaultRoot.h"
 #include "PoolCommands.h"
 #include "VaultVersion.h"
+#include "DatabaseInterfaces/AdministratorInterface.h"
+#include "DatabaseInterfaces/DbInterfaceManager.h"
+#include "console/ExitCodes.h"
+#include "console/ProgressLine.h"
 
 namespace {
 
 using namespace VaultAdmin;
 
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+constexpr int kFailed = VaultConsole::kExitFailed;
+constexpr int kUsage = VaultConsole::kExitUsage;
 constexpr uint64_t kMaxHoldSeconds = 366ull * 24 * 3600;
 
 // CLI11 turns "-5" into a huge unsigned number: every unsigned option of a
@@ -107,6 +117,76 @@ void warnOfPassword(const std::string& connection) {
                   << std::endl;
 }
 
+// Fails with CatalogueNotServed when the vault's plug-in does not answer
+// customers and task ids, which `command` needs.
+void requireTaskCatalogue(const std::string& command) {
+    DatabaseInterfaces::DbInterfaceManager manager;
+    DatabaseInterfaces::AdministratorInterface* admin = manager.administratorInterface(true);
+    if (admin == nullptr) throw std::runtime_error("the database plug-in gave no administrator interface");
+    VaultAdmin::requireServingCatalogue(*admin, command);
+}
+
+// Levenshtein distance, for naming the command a mistyped word was meant to be.
+size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The first word that is not an option, when it names no command: the
+// message names it (and the nearest command, when one is close).
+std::string unknownCommandMessage(CLI::App& app, int argc, char** argv) {
+    if (argc < 2) return std::string();
+    const std::string word = argv[1];
+    if (word.empty() || word[0] == '-') return std::string();
+    std::string nearest;
+    size_t best = 3;  // at most two edits away
+    for (const CLI::App* command : app.get_subcommands({})) {
+        if (command->get_name() == word) return std::string();
+        const size_t distance = editDistance(word, command->get_name());
+        if (distance < best) {
+            best = distance;
+            nearest = command->get_name();
+        }
+    }
+    std::string message = "vaultadmin: unknown command '" + word + "'";
+    if (!nearest.empty()) message += " (did you mean '" + nearest + "'?)";
+    return message + "; vaultadmin --help lists the commands";
+}
+
+// A progress line per phase of long work: a new phase starts a new line, so
+// its rate and time left are its own.
+class PhaseProgress {
+public:
+    explicit PhaseProgress(bool wanted) : wanted_(wanted) {}
+    void operator()(const std::string& what, uint64_t done, uint64_t total) {
+        if (!line_ || what != what_) {
+            line_.reset();
+            what_ = what;
+            line_.reset(new VaultConsole::ProgressLine(what, VaultConsole::ProgressLine::Unit::Items, "tasks", wanted_));
+        }
+        line_->setTotal(total);
+        line_->update(done);
+    }
+    // Whether a line can be drawn at all (wanted, and standard error is a terminal).
+    bool active() const { return VaultConsole::ProgressLine("", VaultConsole::ProgressLine::Unit::Items, "", wanted_).active(); }
+    void clear() { line_.reset(); }
+
+private:
+    bool wanted_;
+    std::string what_;
+    std::unique_ptr<VaultConsole::ProgressLine> line_;
+};
+
 struct ShowArguments {
     std::string config;
     bool catalogueOnly = false;
@@ -127,7 +207,10 @@ int main(int argc, char** argv) {
                  "(default: $VAULT_NODE_CONFIG) and refuse a vault whose build did not finish."};
     app.require_subcommand(1);
     app.set_version_flag("--version", "vaultadmin " VAULT_PACKAGE_VERSION);
-    app.footer("Exit codes: 0 done, 1 failed, 2 a refused command line.");
+    app.footer("Exit codes: 0 done; 1 failed (the message says what and where); 2 a refused command line;\n"
+               "4 a state file could not be written completely (settings, suspect, pool: the old one is kept);\n"
+               "5 check-catalogue found a difference between the catalogue and the storage;\n"
+               "8 the catalogue could not be opened or read (check-catalogue).");
 
     BuildArguments build;
     CLI::App* buildCommand = app.add_subcommand(
@@ -188,6 +271,23 @@ int main(int argc, char** argv) {
     generateCommand->add_option("--computers-per-customer", synthetic.computersPerCustomer,
                                 "computers of every customer")
         ->capture_default_str();
+    bool generateNoProgress = false;
+    generateCommand->add_flag("--no-progress", generateNoProgress,
+                              "no progress line on standard error (it is shown only on a terminal)");
+
+    std::string checkConfig;
+    bool checkJsonOutput = false, checkNoProgress = false;
+    CLI::App* checkCommand = app.add_subcommand(
+        "check-catalogue",
+        "Compare the catalogue with the task labels on the storage roots (read-only) and list every "
+        "difference by task and computer GUID: folders missing or without a label, labelled folders no catalogue "
+        "task names, differing names, computers and pools, pools only one side knows, and one GUID in two "
+        "folders. Exits 0 when they agree, 5 when they differ, 8 when the catalogue cannot be read, 1 when the "
+        "storage cannot.");
+    checkCommand->add_option("--config", checkConfig, "the vault's node configuration (default $VAULT_NODE_CONFIG)");
+    checkCommand->add_flag("--json", checkJsonOutput, "print one JSON object (docs/vaultadmin.md) instead of text");
+    checkCommand->add_flag("--no-progress", checkNoProgress,
+                           "no progress line on standard error (it is shown only on a terminal)");
 
     std::string schemaConnection;
     CLI::App* schemaCommand = app.add_subcommand(
@@ -257,6 +357,11 @@ int main(int argc, char** argv) {
     addPoolCommands(app, poolLine);
 
     refuseNegativeNumbers(app);
+    const std::string unknown = unknownCommandMessage(app, argc, argv);
+    if (!unknown.empty()) {
+        std::cerr << unknown << std::endl;
+        return kUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -265,7 +370,14 @@ int main(int argc, char** argv) {
     }
 
     try {
-        const int poolResult = runPoolCommands(poolLine, useVault, std::cout, std::cerr);
+        std::string taskCommand;
+        for (CLI::App* command : {poolLine.settingsCommand, poolLine.suspectCommand, poolLine.poolCommand})
+            if (command != nullptr && *command) taskCommand = command->get_name();
+        const auto useTaskVault = [&](const std::string& config) {
+            useVault(config);
+            if (!taskCommand.empty()) requireTaskCatalogue(taskCommand);
+        };
+        const int poolResult = runPoolCommands(poolLine, useTaskVault, std::cout, std::cerr);
         if (poolResult >= 0) return poolResult;
         if (*buildCommand) {
             const VaultDescription vault = readDescriptionFile(build.description);
@@ -305,9 +417,14 @@ int main(int argc, char** argv) {
             options.force = generated.force;
             options.databaseConnection = generated.databaseConnection;
             warnOfPassword(options.databaseConnection);
-            options.progress = &std::cout;
+            PhaseProgress progress(!generateNoProgress);
+            // On a terminal the progress line says what the plain progress
+            // lines would; in a pipe or a file the plain lines are kept.
+            options.progress = progress.active() ? nullptr : &std::cout;
+            options.onProgress = [&](const char* what, uint64_t done, uint64_t total) { progress(what, done, total); };
             options.storageWriters = storageWriters;
             const BuildReport report = buildVault(vault, generated.root, options);
+            progress.clear();
             applyPlugin(generated, report);
             printBuilt(report, true);
         } else if (*schemaCommand) {
@@ -317,8 +434,44 @@ int main(int argc, char** argv) {
             useVault(addConfig);
             const BuildReport report = addToVault(more, BuildOptions());
             std::cout << "added " << report.tasks << " tasks, " << report.safesets << " safesets" << std::endl;
+        } else if (*checkCommand) {
+            useVault(checkConfig);
+            PhaseProgress progress(!checkNoProgress);
+            CheckOptions options;
+            options.progress = [&](const std::string& what, uint64_t done, uint64_t total) {
+                progress(what, done, total);
+            };
+            int code = VaultConsole::kExitDone;
+            std::string failure;
+            CheckReport report;
+            try {
+                report = runCatalogueCheck(options);
+            } catch (const CatalogueUnreadable& error) {
+                code = VaultConsole::kExitCatalogueUnreachable;
+                failure = error.what();
+            } catch (const StorageUnreadable& error) {
+                code = kFailed;
+                failure = error.what();
+            } catch (const CatalogueNotServed& error) {
+                code = kFailed;
+                failure = error.what();
+            }
+            progress.clear();
+            if (!failure.empty()) {
+                std::cerr << "vaultadmin: " << failure << std::endl;
+                if (checkJsonOutput)
+                    std::cout << nlohmann::json{{"error", failure}, {"exitCode", code}}.dump(2) << std::endl;
+                return code;
+            }
+            if (checkJsonOutput)
+                std::cout << checkJson(report).dump(2) << std::endl;
+            else
+                printCheckText(report, std::cout);
+            if (!std::cout) return kFailed;
+            return report.findings.empty() ? VaultConsole::kExitDone : VaultConsole::kExitDamageFound;
         } else if (*showCommand) {
             useVault(show.config);
+            requireTaskCatalogue("show");
             InspectOptions options;
             options.readStorage = !show.catalogueOnly;
             const InspectedVault vault = inspectVault(options);
@@ -330,6 +483,7 @@ int main(int argc, char** argv) {
             }
         } else if (*tasksCommand) {
             useVault(tasks.config);
+            requireTaskCatalogue("tasks");
             InspectOptions options;
             options.readStorage = false;
             printTasks(inspectVault(options), std::cout);
@@ -339,9 +493,11 @@ int main(int argc, char** argv) {
                 return kUsage;
             }
             useVault(holdConfig);
+            requireTaskCatalogue("hold-lock");
             holdTaskLock(hold, std::cout);
         } else if (*markCommand) {
             useVault(markConfig);
+            requireTaskCatalogue("mark-unavailable");
             markSafesetUnavailable(markTask, markSafeset, markClear, markWait, std::cout);
         } else if (*damageCommand) {
             if (!*truncate && !*flip) {
