@@ -492,10 +492,14 @@ CheckReport runCatalogueCheck(const CheckOptions& options) {
         tables.push_back(scan.get());
     }
     report.storageSeconds = secondsSince(storageStart);
-    progress("Reading the catalogue", 0, 0);
 
+    // The catalogue, read on a thread of its own so that the progress line
+    // goes on while a server is slow to answer.
     const Clock::time_point catalogueStart = Clock::now();
-    const CatalogueSide catalogue = readCatalogueSide();
+    std::future<CatalogueSide> read = std::async(std::launch::async, [] { return readCatalogueSide(); });
+    do progress("Reading the catalogue", 0, 0);
+    while (read.wait_for(std::chrono::milliseconds(250)) != std::future_status::ready);
+    const CatalogueSide catalogue = read.get();
     report.catalogueSeconds = secondsSince(catalogueStart);
     report.catalogue = catalogue.location;
     report.catalogueTasks = catalogue.tasks.size();

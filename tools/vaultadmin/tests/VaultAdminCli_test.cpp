@@ -71,6 +71,30 @@ TEST(VaultAdminCli, BadCommandLinesAreRefused) {
     EXPECT_FALSE(exists(temp / "v"));
 }
 
+TEST(VaultAdminCli, HelpListsEveryExitCodeAndAMistypedCommandIsNamed) {
+    const Outcome help = vaultadmin({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* code : {"0 done", "1 failed", "2 a refused command line", "4 a state file could not be written",
+                             "5 check-catalogue found a difference", "8 the catalogue could not be opened"})
+        EXPECT_TRUE(contains(help.output, code)) << code << " missing from:\n" << help.output;
+
+    // The word is named, with the command it is closest to when one is near.
+    const struct {
+        const char* word;
+        const char* message;
+    } cases[] = {
+        {"shwo", "vaultadmin: unknown command 'shwo' (did you mean 'show'?)"},
+        {"check-catalog", "vaultadmin: unknown command 'check-catalog' (did you mean 'check-catalogue'?)"},
+        {"frobnicate", "vaultadmin: unknown command 'frobnicate'; vaultadmin --help lists the commands"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = vaultadmin({c.word, "--config", "/nonexistent"});
+        EXPECT_EQ(outcome.exitCode, 2) << outcome.output;
+        EXPECT_TRUE(contains(outcome.output, c.message)) << outcome.output;
+        EXPECT_FALSE(contains(outcome.output, "A subcommand is required")) << outcome.output;
+    }
+}
+
 TEST(VaultAdminCli, BadDescriptionWritesNothing) {
     TempFolder temp;
     writeFile(temp / "bad.json",
