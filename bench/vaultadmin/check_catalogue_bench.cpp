@@ -28,10 +28,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double timed(const std::function<void()>& work) {
+// Runs `work` and prints its time at once (a round over a large vault is
+// long; the figures so far are not lost when it is stopped).
+double timed(const char* what, const std::function<void()>& work) {
     const Clock::time_point start = Clock::now();
     work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("  %-7s %8.3f s\n", what, seconds);
+    std::fflush(stdout);
+    return seconds;
 }
 
 std::string quoted(const std::string& text) {
@@ -69,14 +74,14 @@ int main(int argc, char** argv) {
         std::map<std::string, std::vector<double>> seconds;
         size_t tasks = 0, folders = 0, findings = 0;
         for (int round = 0; round < rounds; ++round) {
-            seconds["scan"].push_back(timed([&] { folders = Catalogue::scanStorage(roots).taskFolderTable().size(); }));
-            seconds["walk"].push_back(timed([&] { tasks = VaultAdmin::readCatalogueSide().tasks.size(); }));
+            seconds["scan"].push_back(timed("scan", [&] { folders = Catalogue::scanStorage(roots).taskFolderTable().size(); }));
+            seconds["walk"].push_back(timed("walk", [&] { tasks = VaultAdmin::readCatalogueSide().tasks.size(); }));
             seconds["check"].push_back(
-                timed([&] { findings = VaultAdmin::runCatalogueCheck(VaultAdmin::CheckOptions()).findings.size(); }));
-            seconds["find"].push_back(timed(
+                timed("check", [&] { findings = VaultAdmin::runCatalogueCheck(VaultAdmin::CheckOptions()).findings.size(); }));
+            seconds["find"].push_back(timed("find", 
                 [&] { shell("find" + rootList + " -name '*TaskLabel.cfg*' -print0 | xargs -0 cat > /dev/null"); }));
             if (sqlite)
-                seconds["sqlite"].push_back(timed([&] {
+                seconds["sqlite"].push_back(timed("sqlite", [&] {
                     shell("sqlite3 " + quoted(database) +
                           " 'SELECT t.id, t.guid, t.name, t.pool_guid, t.task_folder, c.guid, c.name FROM task t "
                           "JOIN computer c ON c.id = t.computer_id' > /dev/null");

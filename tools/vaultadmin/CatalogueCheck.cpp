@@ -333,8 +333,11 @@ std::vector<Finding> compareCatalogue(const CatalogueSide& catalogue, const std:
             finding.poolGuid = task.poolGuid;
             finding.catalogue = catalogueJson(task);
             finding.storage = storageJson(*chosen);
-            finding.message = taskHead(task.guid, task.computerGuid) + what + " differs: " + catalogueTaskText(task) +
-                              " has " + catalogueValue + ", the label in " + chosen->folder + " has " + storageValue;
+            // The name is the thing compared: the task is named by its id only.
+            const std::string who = std::string(kind) == kNameDiffers ? "catalogue task " + std::to_string(task.id)
+                                                                      : catalogueTaskText(task);
+            finding.message = taskHead(task.guid, task.computerGuid) + what + " differs: " + who + " has " +
+                              catalogueValue + ", the label in " + chosen->folder + " has " + storageValue;
             findings.push_back(std::move(finding));
         };
         if (chosen->folder != folder) {

@@ -275,8 +275,8 @@ TEST(CheckCatalogue, EachFindingSaysWhatBothSidesHoldAndWhere) {
     std::string text;
     check(vault, 5, &text);
     EXPECT_TRUE(contains(text, "task " + vault.taskGuid("Photo archive") + " (computer " +
-                                   vault.computerGuid("Photo archive") + "): name differs: catalogue task ")) << text;
-    EXPECT_TRUE(contains(text, "'Photo archive' has 'Photo archive', the label in " + vault.folder("Photo archive") +
+                                   vault.computerGuid("Photo archive") + "): name differs: catalogue task 2 has " +
+                                   "'Photo archive', the label in " + vault.folder("Photo archive") +
                                    " has 'Photos'\n")) << text;
     EXPECT_TRUE(contains(text, "folder missing: catalogue task 5 'Branch share' names the folder " +
                                    vault.folder("Branch share") + "/, but it does not exist\n")) << text;
