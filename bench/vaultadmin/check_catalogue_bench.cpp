@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
             seconds["walk"].push_back(timed("walk", [&] { tasks = VaultAdmin::readCatalogueSide().tasks.size(); }));
             seconds["check"].push_back(
                 timed("check", [&] { findings = VaultAdmin::runCatalogueCheck(VaultAdmin::CheckOptions()).findings.size(); }));
-            seconds["find"].push_back(timed("find", 
+            seconds["find"].push_back(timed("find",
                 [&] { shell("find" + rootList + " -name '*TaskLabel.cfg*' -print0 | xargs -0 cat > /dev/null"); }));
             if (sqlite)
                 seconds["sqlite"].push_back(timed("sqlite", [&] {
