@@ -57,9 +57,13 @@ std::vector<Carrowen::SyncListEntryData> PoolTarget::readSyncList() const {
 
 HeldTaskLock::HeldTaskLock(const DataObjects::TaskDataObject& task) : manager_(task, std::string()), lock_(1) {
     const unsigned long timeout = timeoutMs();
-    if (!manager_.lock(lock_, timeout))
+    if (manager_.lock(lock_, timeout)) return;
+    // A lock file that cannot be used fails at once: say so, not a wait.
+    if (!manager_.failure().empty())
         throw std::runtime_error("task '" + task.name + "' (#" + std::to_string(task.id) +
-                                 ") is locked by another process (waited " + std::to_string(timeout) + " ms)");
+                                 ") cannot be locked: " + manager_.failure());
+    throw std::runtime_error("task '" + task.name + "' (#" + std::to_string(task.id) +
+                             ") is locked by another process (waited " + std::to_string(timeout) + " ms)");
 }
 
 unsigned long HeldTaskLock::timeoutMs() {
