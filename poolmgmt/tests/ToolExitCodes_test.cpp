@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -25,11 +26,16 @@ using Trevalon::Testing::binDir;
 
 class PoolCommandExitCodes : public Veshmoor::testing::VaultFixture {
 protected:
-    ProcessResult tool(std::vector<std::string> args, const std::string& config = std::string()) const {
+    std::vector<std::string> toolArgv(std::vector<std::string> args, const std::string& config = std::string()) const {
         std::vector<std::string> argv = {binDir() + "/poolcommand"};
         argv.insert(argv.end(), args.begin(), args.end());
         argv.insert(argv.end(), {"--config", config.empty() ? vault().nodeConfig() : config, "--log-folder",
-                                 root() + "/logs", "--no-progress"});
+                                 root() + "/logs"});
+        return argv;
+    }
+    ProcessResult tool(std::vector<std::string> args, const std::string& config = std::string()) const {
+        std::vector<std::string> argv = toolArgv(args, config);
+        argv.push_back("--no-progress");
         return Trevalon::Testing::run(argv, root(), vault().environment());
     }
     static bool has(const ProcessResult& result, const std::string& text) {
@@ -228,6 +234,37 @@ TEST_F(PoolCommandExitCodes, ACatalogueWithoutTaskIdsIsNamed) {
         EXPECT_TRUE(has(result, "this command needs a catalogue that answers task ids")) << result.output;
         EXPECT_FALSE(has(result, "poolDescriptor is null")) << result.output;
     }
+}
+
+// Ctrl-C while the command waits for a lock another process holds (for up to
+// the default five minutes): the wait ends, and so does the program, with 130.
+TEST_F(PoolCommandExitCodes, CtrlCWhileWaitingForTheLockEndsWith130) {
+    const std::unique_ptr<ChildProcess> holder = holdLock("Archive");
+    ChildProcess command(toolArgv({"run", "--task-id", id("Archive"), "--operation", "verify", "--json"}), root(),
+                         vault().environment());
+    ASSERT_TRUE(command.waitForOutput("running: ", 120000));
+    command.kill(SIGINT);
+    const ProcessResult result = command.wait();
+    EXPECT_EQ(result.exitCode, 130) << result.output;
+    EXPECT_TRUE(has(result, "\"outcome\":\"interrupted\"")) << result.output;
+    EXPECT_FALSE(has(result, "waited")) << result.output;
+}
+
+// The progress line reaches a terminal, never a pipe. The held lock makes the
+// command last at least its lock time-out, longer than a line needs to show.
+TEST_F(PoolCommandExitCodes, TheProgressLineIsForATerminalOnly) {
+    setConfig("numbers", "OptimizeLockTimeout", "1500");
+    const std::unique_ptr<ChildProcess> holder = holdLock("Archive");
+    const std::vector<std::string> argv = toolArgv({"run", "--task-id", id("Archive"), "--operation", "verify"});
+    std::string line;
+    for (const std::string& arg : argv) line += "'" + arg + "' ";
+    const ProcessResult onTerminal =
+        Trevalon::Testing::run({"/usr/bin/script", "-qec", line, "/dev/null"}, root(), vault().environment());
+    EXPECT_EQ(onTerminal.exitCode, 7) << onTerminal.output;
+    EXPECT_TRUE(has(onTerminal, "Running pool commands: 0 of 1 commands")) << onTerminal.output;
+    const ProcessResult inAPipe = Trevalon::Testing::run(argv, root(), vault().environment());
+    EXPECT_EQ(inAPipe.exitCode, 7) << inAPipe.output;
+    EXPECT_FALSE(has(inAPipe, "Running pool commands")) << inAPipe.output;
 }
 
 TEST_F(PoolCommandExitCodes, CommandLineConventions) {
