@@ -456,9 +456,10 @@ int runCommand(const RunSettings& settings, std::ostream& out, std::ostream& err
             // produced, the manager refused too.
             if (refusedBefore && produced.empty() && refusedBySettings(command)) {
                 line.clear();
+                const auto& setting = Veshmoor::PoolCommandManager::executionSettings_.at(command.command);
                 recordFailure(report, VaultConsole::kExitRefusedBySettings,
-                              "the command was refused by the task's local settings (" +
-                                  LocalSettings::settingsPath(*command.task) + ")",
+                              "the command was refused by the task's local settings (" + setting.first + "." +
+                                  setting.second + " in " + LocalSettings::settingsPath(*command.task) + ")",
                               err, "refused: ");
                 return finish(report, settings.session, out);
             }
