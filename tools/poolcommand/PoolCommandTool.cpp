@@ -1,6 +1,9 @@
 #include "PoolCommandTool.h"
 
+#include <pthread.h>
+
 #include <cctype>
+#include <csignal>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -344,6 +347,14 @@ void runWatched(ProgressLine& line, uint64_t done, Work work) {
     bool finished = false;
     std::exception_ptr failure;
     std::thread worker([&] {
+        // Ctrl-C is this thread's to see: the work's blocking calls are not
+        // cut short by it (they would fail with EINTR instead of stopping at
+        // a check).
+        sigset_t signals;
+        sigemptyset(&signals);
+        sigaddset(&signals, SIGINT);
+        sigaddset(&signals, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &signals, nullptr);
         try {
             work();
         } catch (...) {
