@@ -8,8 +8,9 @@ namespace Veshmoor {
 namespace detail {
 
 // The id of the task for which a CRC repair was last taken on in this
-// process (kNoCrcRepairTask at load). Changed only through CrcRepairGate.
-std::atomic<uint32_t>& lastCrcRepairTaskId();
+// process, or kNoCrcRepairTask (outside the id range) before the first.
+// Changed only through CrcRepairGate.
+std::atomic<uint64_t>& lastCrcRepairTaskId();
 
 }  // namespace detail
 }  // namespace Veshmoor

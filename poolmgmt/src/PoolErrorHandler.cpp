@@ -174,7 +174,7 @@ void PoolErrorHandler::submitCrcRepair(void*, const std::string& errorName) {
         LocalSettings::markTaskAsSuspect(task, errorName, false);
 
         detail::CrcRepairGate gate(detail::lastCrcRepairTaskId());
-        uint32_t previous = detail::kNoCrcRepairTask;
+        detail::CrcRepairSlot previous = detail::kNoCrcRepairTask;
         if (!gate.claim(task.id, previous)) return;
         // From here a job that is not queued gives the claim back, so the
         // task's next CRC error tries again.

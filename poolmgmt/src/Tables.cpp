@@ -31,8 +31,8 @@ const std::map<int32_t, std::string> PoolErrorHandler::errorCodesStr_ = {
 
 namespace detail {
 
-std::atomic<uint32_t>& lastCrcRepairTaskId() {
-    static std::atomic<uint32_t> lastTaskId{kNoCrcRepairTask};
+std::atomic<uint64_t>& lastCrcRepairTaskId() {
+    static std::atomic<uint64_t> lastTaskId{kNoCrcRepairTask};
     return lastTaskId;
 }
 

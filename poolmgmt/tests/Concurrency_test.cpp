@@ -84,7 +84,7 @@ TEST_F(ConcurrencyOnVault, InterleavedTasksAlternateTheirJobs) {
 // The gate itself, without files: successful claims form one chain, each
 // taking over from the task claimed before it.
 TEST(CrcRepairGateThreads, SuccessfulClaimsFormOneChain) {
-    std::atomic<uint32_t> last{Veshmoor::detail::kNoCrcRepairTask};
+    std::atomic<Veshmoor::detail::CrcRepairSlot> last{Veshmoor::detail::kNoCrcRepairTask};
     std::atomic<int> claims[3] = {{0}, {0}, {0}};
     std::atomic<int> takenFrom[3] = {{0}, {0}, {0}};
     std::vector<std::thread> threads;
@@ -93,7 +93,7 @@ TEST(CrcRepairGateThreads, SuccessfulClaimsFormOneChain) {
             Veshmoor::detail::CrcRepairGate gate(last);
             for (int i = 0; i < 2000; ++i) {
                 const uint32_t task = static_cast<uint32_t>((t + i) % 3);
-                uint32_t previous = 0;
+                Veshmoor::detail::CrcRepairSlot previous = 0;
                 if (gate.claim(task, previous)) {
                     ++claims[task];
                     if (previous < 3) ++takenFrom[previous];

@@ -157,6 +157,19 @@ TEST_F(ErrorHandlerOnVault, WithoutSubmittingTheTaskIsStillTakenAsRepaired) {
     EXPECT_TRUE(jobs().empty()) << "the same task in a row submits nothing";
 }
 
+// 4294967295 is a task id like any other: its first CRC error in a process
+// queues a repair.
+TEST_F(ErrorHandlerOnVault, TheLargestTaskIdGetsItsRepairQueued) {
+    const DataObjects::TaskDataObject before = task("Weekly");
+    sql("UPDATE task SET id = 4294967295 WHERE id = " + std::to_string(before.id) +
+        "; UPDATE task_pool SET task_id = 4294967295 WHERE task_id = " + std::to_string(before.id) + ";");
+    const DataObjects::TaskDataObject weekly = task("Weekly");
+    ASSERT_EQ(weekly.id, 4294967295u);
+    PoolErrorHandler(weekly.poolGuid, weekly.guid).handleError(kCarrowenCrc, nullptr);
+    EXPECT_EQ(jobs(), std::vector<std::string>{repairJob(weekly.id)});
+    EXPECT_EQ(settings(weekly).at("SUSPECT"), "1");
+}
+
 // A job that could not be queued does not block the task's later repairs.
 TEST_F(ErrorHandlerOnVault, ARefusedSubmissionIsTriedAgainAtTheNextError) {
     const DataObjects::TaskDataObject daily = task("Daily");

@@ -75,9 +75,9 @@ TEST(DisabledHandlers, ClassifiesHighBytesAsOrdinary) {
 }
 
 TEST(CrcRepairGate, OncePerTaskInARowAndReleasedAfterAFailure) {
-    std::atomic<uint32_t> last{kNoCrcRepairTask};
+    std::atomic<CrcRepairSlot> last{kNoCrcRepairTask};
     CrcRepairGate gate(last);
-    uint32_t previous = 0;
+    CrcRepairSlot previous = 0;
     EXPECT_TRUE(gate.claim(12, previous));
     EXPECT_EQ(previous, kNoCrcRepairTask);
     EXPECT_FALSE(gate.claim(12, previous));
@@ -92,6 +92,22 @@ TEST(CrcRepairGate, OncePerTaskInARowAndReleasedAfterAFailure) {
     EXPECT_TRUE(gate.claim(14, previous));
     gate.release(12, 13);
     EXPECT_EQ(last.load(), 14u);
+}
+
+// Every 32-bit id is a task: the largest one's first claim must succeed and
+// "none yet" must come back after a release.
+TEST(CrcRepairGate, TheLargestTaskIdIsAnOrdinaryTask) {
+    std::atomic<CrcRepairSlot> last{kNoCrcRepairTask};
+    CrcRepairGate gate(last);
+    CrcRepairSlot previous = 0;
+    ASSERT_TRUE(gate.claim(0xFFFFFFFFu, previous));
+    EXPECT_EQ(previous, kNoCrcRepairTask);
+    EXPECT_FALSE(gate.claim(0xFFFFFFFFu, previous));
+    gate.release(0xFFFFFFFFu, kNoCrcRepairTask);
+    EXPECT_EQ(last.load(), kNoCrcRepairTask);
+    EXPECT_TRUE(gate.claim(0xFFFFFFFFu, previous));
+    EXPECT_TRUE(gate.claim(0, previous));
+    EXPECT_EQ(previous, 0xFFFFFFFFu);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ TEST_F(PoolCommandProgram, AVerifyThatFindsDamageQueuesARepair) {
     const DataObjects::TaskDataObject daily = task("Daily");
     vault().damage({vault().containerFile("Daily", 1)}, {"--flip", "100"});
     ProcessResult result = tool({"run", "--task-id", std::to_string(daily.id), "--operation", "verify"});
-    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_EQ(result.exitCode, 5) << result.output;
     EXPECT_TRUE(has(result, "pool error Carrowen CRC Error (0x320000)")) << result.output;
     EXPECT_TRUE(has(result, ": pellatrix ssirepaircrcall task " + std::to_string(daily.id))) << result.output;
     EXPECT_EQ(LocalSettings(daily).values().at("SUSPECT"), "1");
@@ -61,7 +61,7 @@ TEST_F(PoolCommandProgram, VerifyTaskAndFile) {
     const std::string short_ = root() + "/short.vix";
     Trevalon::Testing::writeFile(short_, std::string(100, 'x'));
     result = tool({"verify-file", "--task-id", std::to_string(daily.id), "--file", short_});
-    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_EQ(result.exitCode, 5) << result.output;
     EXPECT_TRUE(has(result, "pool error Mark Task Suspect (0x510002): " + short_ + ": File size is smaller than header size"))
         << result.output;
     EXPECT_EQ(LocalSettings(daily).values().at("SUSPECT_MANUAL"), "1");

@@ -1,8 +1,9 @@
 // poolcommand: runs pool operation commands and verifications of the
-// pool-management library on a vault, for a person at a terminal.
-// Exit codes: 0 done, 1 the command or verification failed, 2 bad command
-// line or a command text that does not read.
+// pool-management library on a vault, for a person at a terminal or a script
+// (--json). The exit codes are those of console/ExitCodes.h that apply here,
+// listed by --help (exitCodeHelp) and in docs/poolmgmt.md.
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -11,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "PoolCommandTool.h"
+#include "VaultVersion.h"
 
 namespace {
 
@@ -27,6 +29,26 @@ void addSessionOptions(CLI::App& command, std::string& config, SessionSettings& 
     command.add_option("--tag", session.globalTag, "the session's global tag");
     command.add_flag("--maintenance-job", session.maintenanceJob, "use the maintenance jobs' lock time-out");
     command.add_flag("-v,--verbose", session.verbose, "also show the vault log's lines");
+    command.add_flag("--json", session.json, "print one JSON object per command on standard output (docs/poolmgmt.md)");
+    command.add_flag("!--no-progress", session.progress, "no progress line on a terminal");
+}
+
+// CLI11 says only "A subcommand is required" for a mistyped one: name the
+// word and the subcommands there are. The first word that is not an option
+// must be a subcommand (the program's own options take no values).
+bool unknownSubcommand(CLI::App& app, int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-') continue;
+        std::string names;
+        for (CLI::App* command : app.get_subcommands({})) {
+            if (command->get_name() == argv[i]) return false;
+            names += (names.empty() ? "" : ", ") + command->get_name();
+        }
+        std::cerr << "poolcommand: unknown subcommand '" << argv[i] << "' (one of: " << names
+                  << "; see poolcommand --help)\n";
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -34,6 +56,8 @@ void addSessionOptions(CLI::App& command, std::string& config, SessionSettings& 
 int main(int argc, char** argv) {
     CLI::App app{"Runs pool commands and verifications on a vault"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "poolcommand " VAULT_PACKAGE_VERSION);
+    app.footer(exitCodeHelp());
     std::string config;
 
     RunSettings run;
@@ -76,6 +100,7 @@ int main(int argc, char** argv) {
         for (CLI::Option* option : command->get_options())
             if (option->get_type_name().find("UINT") != std::string::npos) option->check(notNegative);
 
+    if (unknownSubcommand(app, argc, argv)) return kUsage;
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -83,6 +108,10 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : kUsage;
     }
 
+    // The command that runs, for a failure before it could start.
+    const SessionSettings& session = *runCommandLine ? run.session : *verifyCommandLine ? verify : verifyFile;
+    const std::string name = *runCommandLine ? "run" : *verifyCommandLine ? "verify-task" : "verify-file";
+    const uint32_t taskId = *runCommandLine ? runTaskId : *verifyCommandLine ? verifyTaskId : fileTaskId;
     try {
         useConfig(config);
         if (*runCommandLine) {
@@ -100,9 +129,13 @@ int main(int argc, char** argv) {
         return verifyTaskFile(verifyFile, fileTaskId, file, std::cout, std::cerr);
     } catch (const std::invalid_argument& error) {
         std::cerr << "poolcommand: " << error.what() << "\n";
-        return kUsage;
+        return reportEarlyFailure(session, name, taskId, kUsage, error.what(), std::cout);
+    } catch (const CatalogueUnreachable& error) {
+        std::cerr << "poolcommand: the catalogue could not be reached: " << error.what() << "\n";
+        return reportEarlyFailure(session, name, taskId, VaultConsole::kExitCatalogueUnreachable, error.what(),
+                                  std::cout);
     } catch (const std::exception& error) {
         std::cerr << "poolcommand: " << error.what() << "\n";
-        return kFailed;
+        return reportEarlyFailure(session, name, taskId, kFailed, error.what(), std::cout);
     }
 }

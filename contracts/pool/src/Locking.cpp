@@ -77,9 +77,11 @@ struct AutoUnlockManager::State {
     std::string path;
     std::unique_ptr<VaultFiles::LockFile> file;
     bool held = false;
+    std::string failure;  // why the last attempt failed, other than a busy lock
 
-    void logFailure(const char* what) const {
+    void logFailure(const char* what) {
         log_show(kLogFacility, kError, "Cannot lock task %s (#%u): %s", task.guid.c_str(), task.id, what);
+        failure = what;
     }
 
     // Opens (creating when needed) the lock file once; a link or anything but
@@ -106,6 +108,7 @@ struct AutoUnlockManager::State {
         } catch (const VaultFiles::FileError& e) {
             log_show(kLogFacility, kError, "Cannot open lock file %s for task %s (#%u): %s", path.c_str(),
                      task.guid.c_str(), task.id, e.reason().c_str());
+            failure = "cannot open the lock file " + path + ": " + e.reason();
             return false;
         } catch (const std::exception& e) {
             logFailure(e.what());
@@ -120,6 +123,7 @@ struct AutoUnlockManager::State {
         } catch (const VaultFiles::FileError& e) {
             log_show(kLogFacility, kError, "Cannot lock file %s for task %s (#%u): %s", path.c_str(),
                      task.guid.c_str(), task.id, e.reason().c_str());
+            failure = "cannot lock the lock file " + path + ": " + e.reason();
             return Attempt::Failed;
         }
         held = true;
@@ -136,7 +140,10 @@ AutoUnlockManager::~AutoUnlockManager() {
     delete state_;  // closing the lock file releases a lock it holds
 }
 
+const std::string& AutoUnlockManager::failure() const { return state_->failure; }
+
 bool AutoUnlockManager::lock(PoolSystemLock& /*lock*/) {
+    state_->failure.clear();
     if (state_->held) return true;
     if (!state_->openLockFile()) return false;
     return state_->tryOnce() == Attempt::Locked;
@@ -144,6 +151,7 @@ bool AutoUnlockManager::lock(PoolSystemLock& /*lock*/) {
 
 bool AutoUnlockManager::lock(PoolSystemLock& /*lock*/, unsigned long timeoutMs) {
     using Clock = std::chrono::steady_clock;
+    state_->failure.clear();
     if (state_->held) return true;
     if (!state_->openLockFile()) return false;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

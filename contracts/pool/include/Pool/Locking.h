@@ -44,6 +44,12 @@ public:
     // 20 ms); true when it was obtained.
     bool lock(PoolSystemLock& lock, unsigned long timeoutMs);
 
+    // Why the last lock() answered false when no other holder was the cause:
+    // the lock file could not be made, opened or locked (a link or anything
+    // but a regular file at its name). Such a lock() answers at once, without
+    // waiting. "" after a success or a lock held by another.
+    const std::string& failure() const;
+
 private:
     struct State;
     State* state_;

@@ -3,10 +3,13 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 
 #include "Pool/Layout.h"
+#include "Pool/PoolFactory.h"
 #include "IndexFile.h"
 #include "TaskStorageDescriptor.h"
 #include "VaultCommandSession.h"
@@ -56,10 +59,29 @@ std::vector<Carrowen::SyncListEntryData> PoolTarget::readSyncList() const {
 }
 
 HeldTaskLock::HeldTaskLock(const DataObjects::TaskDataObject& task) : manager_(task, std::string()), lock_(1) {
+    using Clock = std::chrono::steady_clock;
     const unsigned long timeout = timeoutMs();
-    if (!manager_.lock(lock_, timeout))
-        throw std::runtime_error("task '" + task.name + "' (#" + std::to_string(task.id) +
-                                 ") is locked by another process (waited " + std::to_string(timeout) + " ms)");
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout);
+    // Waited for in short slices, so that a stop asked for meanwhile (Ctrl-C)
+    // ends the wait instead of the time-out.
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        const unsigned long left =
+            now >= deadline ? 0 : static_cast<unsigned long>(
+                                      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
+        if (manager_.lock(lock_, std::min(left, 50UL))) return;
+        // A lock file that cannot be used fails at once: say so, not a wait.
+        if (!manager_.failure().empty())
+            throw std::runtime_error("task '" + task.name + "' (#" + std::to_string(task.id) +
+                                     ") cannot be locked: " + manager_.failure());
+        if (Interruption::requested())
+            throw JobInterruptedException(task.poolGuid, task.guid,
+                                          "pool operation interrupted while waiting for the lock of task '" +
+                                              task.name + "' (#" + std::to_string(task.id) + ")");
+        if (left == 0 || Clock::now() >= deadline) break;
+    }
+    throw std::runtime_error("task '" + task.name + "' (#" + std::to_string(task.id) +
+                             ") is locked by another process (waited " + std::to_string(timeout) + " ms)");
 }
 
 unsigned long HeldTaskLock::timeoutMs() {

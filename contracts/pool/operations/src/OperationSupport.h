@@ -40,7 +40,9 @@ struct PoolTarget {
 
 // The task lock for the length of an operation: waited for at most
 // OptimizeLockTimeout ms (MaintenanceOptimizeLockTimeout inside a maintenance
-// job's session). Throws std::runtime_error when it is not obtained.
+// job's session). Throws std::runtime_error when it is not obtained, and
+// JobInterruptedException when a stop is asked for (Pool::Interruption)
+// while it waits.
 class HeldTaskLock {
 public:
     explicit HeldTaskLock(const DataObjects::TaskDataObject& task);
