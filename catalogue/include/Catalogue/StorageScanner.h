@@ -14,6 +14,13 @@
 //   up the tree); links are never followed in the first place;
 // - a label name that is not a regular file (a FIFO, a link, a device), a
 //   label larger than kMaxLabelBytes, or one that cannot be read.
+// - a folder that is swapped for a link while the walk runs: every folder
+//   below a root is opened relative to its parent's descriptor without
+//   following a link, and every label relative to its folder's, so nothing
+//   outside the roots is read (a root itself may be a link);
+// - a folder that moved away while the walk was below it (the rest of it).
+// The walk keeps its place on the heap, not on the thread's stack, and holds
+// a bounded number of folders open however deep the tree is.
 // A writer's temporary file beside a label ("TaskLabel.cfg.tmp...") is
 // neither read nor reported: it is a label being written, or one a killed
 // writer left half-written.
@@ -47,6 +54,8 @@ bool isTaskLabelName(const std::string& name, const std::string& labelName = kLa
 // regular file, is larger than kMaxLabelBytes or cannot be read; false with
 // an empty `problem` when it vanished since it was listed.
 bool readTaskLabelFile(const std::string& path, VaultUtilities::ConfigGroup& label, std::string& problem);
+// The same for the file `name` of the open folder `folderFd` (AT_FDCWD: a path).
+bool readTaskLabelAt(int folderFd, const char* name, VaultUtilities::ConfigGroup& label, std::string& problem);
 
 // Adds what one label says about the folder it lies in to `tables`:
 // TASK_GUID makes the folder (with a trailing separator) a task folder;
