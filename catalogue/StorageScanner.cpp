@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include <dirent.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include "FileServices.h"  // MAX_PATH
+#include "ReadAhead.h"
 #include "ReadGlobalSetting.h"
 #include "VaultLog.h"
 
@@ -115,11 +117,16 @@ public:
             return;
         }
         try {
-            if (enter(root, std::string(), fd)) run();
+            if (enter(root, std::string(), fd)) {
+                readAhead_.reset(new ReadAhead(stack_[0].fd, options_.readers, options_.labelFileName));
+                run();
+            }
         } catch (...) {
+            readAhead_.reset();
             clear();
             throw;
         }
+        readAhead_.reset();
         clear();
     }
 
@@ -155,6 +162,16 @@ private:
                 return false;
             }
         }
+        if (readAhead_ && readAhead_->active()) {
+            // Where the walk is now, as the read-ahead counts: the index of
+            // each folder on the way down in its parent's listing.
+            position_.clear();
+            for (const Frame& parent : stack_) {
+                if (position_.size() > ReadAhead::kMaxDepth) break;
+                position_.push_back(static_cast<uint32_t>(parent.next - 1));
+            }
+            readAhead_->entered(position_);
+        }
         Frame frame;
         frame.path = path;
         frame.name = name;
@@ -170,6 +187,7 @@ private:
         }
         frame.fd = fd;
         stack_.push_back(std::move(frame));
+        if (options_.progress != nullptr) options_.progress->foldersEntered.fetch_add(1, std::memory_order_relaxed);
         // Keep the root and the deepest folders open; the rest are opened
         // again on the way back.
         if (stack_.size() > kOpenFolders + 1) {
@@ -270,11 +288,14 @@ private:
             return;
         }
         applyTaskLabel(label, folder, tables_);
+        if (options_.progress != nullptr) options_.progress->labelsRead.fetch_add(1, std::memory_order_relaxed);
     }
 
     CatalogueTables& tables_;
     const ScanOptions& options_;
     std::vector<Frame> stack_;
+    std::unique_ptr<ReadAhead> readAhead_;
+    std::vector<uint32_t> position_;
 };
 
 }  // namespace

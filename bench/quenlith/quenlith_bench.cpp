@@ -12,7 +12,16 @@
 // with TaskLabel.cfg, sync/ (two files) and pool/ (one file); 10 tasks per
 // computer. Trees are built once in the work folder and reused.
 //
-// Usage: quenlith_bench [work-folder]   (default /tmp/quenlith-bench)
+// With --cold (root only; it says so and stops otherwise): the 20,000-task
+// tree with the page cache dropped before every run, the scan with no
+// read-ahead, with the default number of readers and with twice that, beside
+// `find | xargs cat`, interleaved, over several rounds (medians); each run
+// also prints the reads the work folder's block device did and how many
+// were in flight on average (from its /sys/dev/block/<major:minor>/stat).
+// The warm figures follow (the scan with and without read-ahead beside find).
+//
+// Usage: quenlith_bench [--cold] [--rounds N] [work-folder]
+//        (default /tmp/quenlith-bench; 3 rounds)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +31,10 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include "Catalogue/CShMDBHelper.h"
 #include "Catalogue/StorageScanner.h"
@@ -125,12 +138,149 @@ double walk(size_t& records) {
     });
 }
 
+// The block device holding `path`, as counted in /sys/dev/block/M:m/stat:
+// reads completed, sectors read and milliseconds spent by reads (summed over
+// the reads in flight).
+struct DeviceReads {
+    unsigned long long reads = 0, sectors = 0, readMs = 0;
+};
+
+std::string statFileOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::string();
+    return "/sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev)) + "/stat";
+}
+
+DeviceReads readDevice(const std::string& statFile) {
+    DeviceReads now;
+    std::ifstream in(statFile);
+    unsigned long long merges = 0;
+    in >> now.reads >> merges >> now.sectors >> now.readMs;
+    return now;
+}
+
+struct ColdRun {
+    double seconds = 0;
+    double reads = 0, mib = 0, inFlight = 0;
+};
+
+bool dropCache() {
+    ::sync();
+    std::ofstream drop("/proc/sys/vm/drop_caches");
+    drop << "3\n";
+    return static_cast<bool>(drop.flush());
+}
+
+template <class F>
+ColdRun coldRun(const std::string& statFile, F work) {
+    if (!dropCache()) throw std::runtime_error("bench: cannot drop the page cache");
+    const DeviceReads before = readDevice(statFile);
+    const auto start = Clock::now();
+    work();
+    ColdRun run;
+    run.seconds = secondsSince(start);
+    const DeviceReads after = readDevice(statFile);
+    run.reads = static_cast<double>(after.reads - before.reads);
+    run.mib = static_cast<double>(after.sectors - before.sectors) * 512.0 / (1024.0 * 1024.0);
+    run.inFlight = static_cast<double>(after.readMs - before.readMs) / (run.seconds * 1000.0);
+    return run;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+size_t scanOnce(const std::string& storage, unsigned readers) {
+    Catalogue::ScanOptions options;
+    options.readers = readers;
+    return Catalogue::scanStorage({storage}, options).taskFolderTable().size();
+}
+
+void runFind(const std::string& storage) {
+    const std::string command =
+        "find '" + storage + "' -type f -name '*TaskLabel.cfg*' -print0 | xargs -0 cat > /dev/null";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("bench: find failed");
+}
+
+void coldSeries(const std::string& work, int rounds) {
+    const std::string storage = buildTree(work + "/tasks20000", 20000);
+    const std::string statFile = statFileOf(storage);
+    if (statFile.empty() || !std::ifstream(statFile)) throw std::runtime_error("bench: no block device statistics for " + storage);
+    const unsigned readerCounts[] = {0, Catalogue::kDefaultReadersInFlight, 2 * Catalogue::kDefaultReadersInFlight};
+    struct Series {
+        std::string name;
+        std::vector<ColdRun> runs;
+    };
+    std::vector<Series> series;
+    for (const unsigned readers : readerCounts) series.push_back(Series{"scan, " + std::to_string(readers) + " readers", {}});
+    series.push_back(Series{"find | xargs cat", {}});
+    std::printf("cold cache, 20,000 task folders, %d rounds interleaved, device statistics %s\n", rounds,
+                statFile.c_str());
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t i = 0; i < series.size(); ++i) {
+            ColdRun run;
+            if (i < 3) {
+                size_t folders = 0;
+                run = coldRun(statFile, [&] { folders = scanOnce(storage, readerCounts[i]); });
+                if (folders != 20000) throw std::runtime_error("bench: the scan found " + std::to_string(folders) + " task folders");
+            } else {
+                run = coldRun(statFile, [&] { runFind(storage); });
+            }
+            std::printf("  round %d  %-18s %7.3f s  %8.0f reads  %7.1f MiB  %5.2f reads in flight\n", round + 1,
+                        series[i].name.c_str(), run.seconds, run.reads, run.mib, run.inFlight);
+            std::fflush(stdout);
+            series[i].runs.push_back(run);
+        }
+    }
+    auto medianOf = [](const Series& s, double ColdRun::*field) {
+        std::vector<double> values;
+        for (const ColdRun& run : s.runs) values.push_back(run.*field);
+        return median(values);
+    };
+    const double find = medianOf(series.back(), &ColdRun::seconds);
+    std::printf("medians (cold):\n");
+    for (const Series& s : series)
+        std::printf("  %-18s %7.3f s  %5.2f in flight  %.2fx find|xargs cat (goal for the default: 0.5x)\n",
+                    s.name.c_str(), medianOf(s, &ColdRun::seconds), medianOf(s, &ColdRun::inFlight),
+                    medianOf(s, &ColdRun::seconds) / find);
+
+    runFind(storage);  // warm the cache
+    std::printf("warm cache, best of 3:\n");
+    const double warmFind = bestOfThree([&] { runFind(storage); });
+    for (const unsigned readers : readerCounts) {
+        const double scan = bestOfThree([&] { scanOnce(storage, readers); });
+        std::printf("  scan, %2u readers  %7.3f s   find|xargs cat %.3f s   %.2fx\n", readers, scan, warmFind,
+                    scan / warmFind);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string work = argc > 1 ? argv[1] : "/tmp/quenlith-bench";
+    std::string work = "/tmp/quenlith-bench";
+    bool cold = false;
+    int rounds = 3;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--cold") {
+            cold = true;
+        } else if (arg == "--rounds" && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
+        } else {
+            work = arg;
+        }
+    }
     try {
         fs::create_directories(work);
+        if (cold) {
+            if (::geteuid() != 0) {
+                std::printf("quenlith_bench --cold: dropping the page cache needs root; skipped\n");
+                return 0;
+            }
+            coldSeries(work, rounds);
+            return 0;
+        }
         const std::string config = work + "/node.conf";
         std::vector<double> passes;
         for (const int tasks : {20000, 40000}) {

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "Catalogue/CatalogueTables.h"
+#include "Catalogue/ScanProgress.h"
 #include "VaultUtilities.h"
 
 namespace Catalogue {
@@ -65,8 +66,18 @@ bool readTaskLabelAt(int folderFd, const char* name, VaultUtilities::ConfigGroup
 // when the label also has TASK_GUID). Values are taken as stored.
 void applyTaskLabel(const VaultUtilities::ConfigGroup& label, const std::string& folder, CatalogueTables& tables);
 
+// Reader threads that warm the folders and labels the walk reaches next
+// (node configuration: [numbers] CatalogueReadersInFlight).
+constexpr unsigned kDefaultReadersInFlight = 8;
+constexpr unsigned kMaxReadersInFlight = 64;
+
 struct ScanOptions {
     std::string labelFileName = kLabelFileName;
+    // Read-ahead threads beside the walk; 0: none. They only warm the cache:
+    // the walk's order, messages and result are the same with any number.
+    unsigned readers = kDefaultReadersInFlight;
+    // When set, counts the folders entered and the labels read.
+    ScanProgress* progress = nullptr;
     // When set and it becomes true, the walk stops early (the caller throws
     // the result away); used when the process is ending.
     const std::atomic<bool>* abandon = nullptr;
