@@ -35,7 +35,7 @@ ReadAhead::ReadAhead(int rootFd, unsigned readers, const std::string& labelName)
     if (rootFd_ < 0) return;
     // Enough folders ahead to keep every reader busy while the scan catches
     // up, few enough that what is warmed is still cached when it is read.
-    window_ = 8 * static_cast<size_t>(readers);
+    window_ = 16 * static_cast<size_t>(readers);
     jobs_.push(Job{Key(), {}});
     try {
         for (unsigned i = 0; i < readers; ++i) threads_.emplace_back([this] { run(); });
@@ -96,8 +96,10 @@ void ReadAhead::run() {
 }
 
 void ReadAhead::warm(const Job& job) {
-    // From the root down, one name at a time, never through a link.
-    int fd = ::fcntl(rootFd_, F_DUPFD_CLOEXEC, 0);
+    // From the root down, one name at a time, never through a link. The
+    // root is opened afresh: a duplicate would share the listing position
+    // of the scan's own descriptor.
+    int fd = openFolder(rootFd_, ".");
     for (const std::string& name : job.names) {
         if (fd < 0) return;
         const int next = openFolder(fd, name.c_str());

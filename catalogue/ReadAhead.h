@@ -10,7 +10,7 @@
 // without following a link, every label opened without following a link and
 // without blocking, only regular files announced (posix_fadvise WILLNEED).
 //
-// Bounds: at most `window` folders are warmed ahead of the folder the scan
+// Bounds: at most 16 folders a reader are warmed ahead of the folder the scan
 // is in, folders deeper than kMaxDepth below the root are left alone, and
 // each reader holds at most two descriptors at a time.
 #pragma once

@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,6 +23,7 @@
 
 #include "Catalogue/StorageScanner.h"
 #include "CatalogueTestSupport.h"
+#include "VaultLog.h"
 
 namespace CatalogueTest {
 namespace {
@@ -140,6 +143,76 @@ TEST_F(StorageScannerHostile, FoldersSwappedForLinksNeverLeadOutsideTheRoot) {
     // The swapped folders are found under one name or the other, and only
     // lost when a swap falls in the middle of opening one.
     EXPECT_GT(insideSeen, 0u);
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The scan's warning lines without their time stamps, in order.
+std::vector<std::string> scanWarnings(const std::string& log) {
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        const size_t at = line.find("catalogue scan:");
+        if (at != std::string::npos) lines.push_back(line.substr(at));
+    }
+    return lines;
+}
+
+// A chain 40 folders deep (deeper than the folders the walk keeps open and
+// than the read-ahead goes) with a labelled sibling beside every level, next
+// to many small task folders and the hostile entries of a shared storage:
+// every label is found whichever way the walk comes back up, and the tables
+// and warnings are the same, in the same order, with any number of readers.
+TEST_F(StorageScannerHostile, ReadAheadChangesNothingAndEveryFolderIsFoundAgainOnTheWayBack) {
+    const std::string s = storage();
+    std::string level = s + "/chain";
+    for (int i = 0; i < 40; ++i) {
+        const std::string id = std::to_string(i);
+        writeLabel(level + "/side" + id + "/TaskLabel.cfg", fullLabel("C-chain", "chain", "T-side-" + id, "Side", "P-side-" + id));
+        writeLabel(level + "/TaskLabel.cfg.bak", {{"POOL_GUID", "P-level-" + id}});
+        level += "/down";
+    }
+    for (int t = 0; t < 300; ++t) {
+        const std::string id = std::to_string(t);
+        writeLabel(s + "/c" + std::to_string(t % 7) + "/t" + id + "/TaskLabel.cfg",
+                   fullLabel("C" + std::to_string(t % 7), "pc", "T" + id, "task " + id, "P" + id));
+        makeFolders(s + "/c" + std::to_string(t % 7) + "/t" + id + "/sync");
+    }
+    makeFolders(s + "/odd");
+    ASSERT_EQ(::mkfifo((s + "/odd/TaskLabel.cfg").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("..", (s + "/odd/up").c_str()), 0);
+    writeLabel(beside() + "/outside/TaskLabel.cfg", fullLabel("C", "pc", "T-outside", "Outside", "PX"));
+    ASSERT_EQ(::symlink((beside() + "/outside").c_str(), (s + "/odd/away").c_str()), 0);
+    ASSERT_EQ(::symlink((beside() + "/outside/TaskLabel.cfg").c_str(), (s + "/c1/TaskLabel.cfg").c_str()), 0);
+
+    std::vector<CatalogueTables> results;
+    std::vector<std::vector<std::string>> warnings;
+    for (const unsigned readers : {0u, 1u, 8u, 64u}) {
+        Catalogue::ScanOptions options;
+        options.readers = readers;
+        const std::string name = "scan-" + std::to_string(readers);
+        batutil_LogOpen(beside().c_str(), name.c_str(), 0, 0, false);
+        results.push_back(scanStorage({s}, options));
+        batutil_LogOpen(nullptr, "after-scan", 0, 0, false);
+        warnings.push_back(scanWarnings(readWholeFile(beside() + "/" + name + ".log")));
+    }
+    const CatalogueTables& tables = results[0];
+    EXPECT_EQ(tables.taskFolderTable().size(), 340u);
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(tables.getTaskNameByGuid("T-side-" + std::to_string(i)), "Side") << i;
+        EXPECT_NE(tables.findPool("P-level-" + std::to_string(i)), nullptr) << i;
+    }
+    EXPECT_EQ(tables.getFirstTaskFolder("T-outside"), "");
+    EXPECT_EQ(warnings[0].size(), 2u);  // the FIFO and the link named like a label
+    for (size_t i = 1; i < results.size(); ++i) {
+        EXPECT_TRUE(results[i] == tables) << "run " << i;
+        EXPECT_EQ(warnings[i], warnings[0]) << "run " << i;
+    }
 }
 
 // Creates `depth` folders "d" below `root` by descriptor (the whole path is
