@@ -20,7 +20,11 @@
 // were in flight on average (from its /sys/dev/block/<major:minor>/stat).
 // The warm figures follow (the scan with and without read-ahead beside find).
 //
-// Usage: quenlith_bench [--cold] [--rounds N] [work-folder]
+// With --query N: a tree of N task folders (labels only, 10 to a computer)
+// and the time of `cataloguequery` on it beside the first pass plus a walk
+// through the interface in this process (best of three each).
+//
+// Usage: quenlith_bench [--cold] [--rounds N] [--query TASKS] [work-folder]
 //        (default /tmp/quenlith-bench; 3 rounds)
 #include <algorithm>
 #include <chrono>
@@ -59,8 +63,9 @@ std::string guid(const char* kind, int n) {
     return text;
 }
 
-// Builds <root>/storage with `tasks` task folders once (a marker says it is complete).
-std::string buildTree(const std::string& root, int tasks) {
+// Builds <root>/storage with `tasks` task folders once (a marker says it is
+// complete); `labelsOnly` leaves out the sync/ and pool/ folders.
+std::string buildTree(const std::string& root, int tasks, bool labelsOnly = false) {
     const std::string storage = root + "/storage";
     if (fs::exists(root + "/complete")) return storage;
     fs::remove_all(root);
@@ -69,11 +74,12 @@ std::string buildTree(const std::string& root, int tasks) {
     for (int t = 0; t < tasks; ++t) {
         const int c = t / 10;
         const std::string folder = storage + "/" + guid("c", c) + "/" + guid("t", t);
-        fs::create_directories(folder + "/sync");
-        fs::create_directories(folder + "/pool");
+        fs::create_directories(labelsOnly ? folder : folder + "/sync");
+        if (!labelsOnly) fs::create_directories(folder + "/pool");
         writeFile(folder + "/TaskLabel.cfg", "TASK_GUID=" + guid("t", t) + "\nTASK_NAME=task " + std::to_string(t) +
                                                  "\nCOMPUTER_GUID=" + guid("c", c) + "\nCOMPUTER=computer " +
                                                  std::to_string(c) + "\nPOOL_GUID=" + guid("p", t) + "\n");
+        if (labelsOnly) continue;
         writeFile(folder + "/sync/main.vss", std::string(64, 's'));
         writeFile(folder + "/sync/mirror.vss", std::string(64, 's'));
         writeFile(folder + "/pool/00000001.vfl", std::string(256, 'r'));
@@ -255,16 +261,39 @@ void coldSeries(const std::string& work, int rounds) {
     }
 }
 
+// cataloguequery over `tasks` task folders beside the pass plus the walk.
+void querySeries(const std::string& work, int tasks, const std::string& binFolder) {
+    const std::string storage = buildTree(work + "/labels" + std::to_string(tasks), tasks, true);
+    const std::string config = work + "/node.conf";
+    writeFile(config, "[node]\nHostName=bench\n[database]\nPlugin=Quenlith\n[local]\nMount_0=" + storage + "\n");
+    ::setenv("VAULT_NODE_CONFIG", config.c_str(), 1);
+    if (::getenv("VAULT_PLUGIN_DIR") == nullptr) ::setenv("VAULT_PLUGIN_DIR", (binFolder + "/../lib").c_str(), 1);
+    findAndCat(storage);  // warm the cache
+    size_t folders = 0, records = 0;
+    const double pass = firstPass(storage, folders);
+    const double walked = walk(records);
+    const std::string command = "'" + binFolder + "/cataloguequery' --no-progress > /dev/null";
+    const double query = bestOfThree([&] {
+        if (std::system(command.c_str()) != 0) throw std::runtime_error("bench: cataloguequery failed");
+    });
+    std::printf("%d tasks (%zu task folders): cataloguequery %.3f s   first pass %.3f s + walk %.3f s = %.3f s   "
+                "ratio %.2fx (goal 1.5x)\n",
+                tasks, folders, query, pass, walked, pass + walked, query / (pass + walked));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string work = "/tmp/quenlith-bench";
     bool cold = false;
     int rounds = 3;
+    int queryTasks = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--cold") {
             cold = true;
+        } else if (arg == "--query" && i + 1 < argc) {
+            queryTasks = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--rounds" && i + 1 < argc) {
             rounds = std::max(1, std::atoi(argv[++i]));
         } else {
@@ -273,6 +302,11 @@ int main(int argc, char** argv) {
     }
     try {
         fs::create_directories(work);
+        if (queryTasks > 0) {
+            const std::string self = fs::read_symlink("/proc/self/exe").parent_path().string();
+            querySeries(work, queryTasks, self);
+            return 0;
+        }
         if (cold) {
             if (::geteuid() != 0) {
                 std::printf("quenlith_bench --cold: dropping the page cache needs root; skipped\n");
