@@ -189,18 +189,18 @@ TerminalRun runOnTerminal(const std::vector<std::string>& arguments, const std::
 }
 
 // The progress line while the catalogue's first pass runs: on a terminal it
-// shows (the pass over 60,000 folders lasts well over the quarter second
+// shows (the pass over 40,000 task folders lasts well over the quarter second
 // after which the line is first drawn), and it never reaches a pipe, the
 // output, or a terminal after --no-progress.
 TEST(CatalogueQueryProgress, ShownOnATerminalOnlyAndNeverInAPipeOrTheOutput) {
-    const BigStorage storage(60000);
+    const BigStorage storage(40000);
     const std::string config = storage.folder() + "/node.conf";
 
     const TerminalRun shown = runOnTerminal({"--config", config}, storage.folder());
     EXPECT_EQ(shown.exitCode, 0) << shown.terminal;
     EXPECT_NE(shown.terminal.find("Reading the storage"), std::string::npos) << shown.terminal;
     EXPECT_NE(shown.terminal.find("folders"), std::string::npos) << shown.terminal;
-    EXPECT_NE(shown.output.find("computers: 600\n"), std::string::npos);
+    EXPECT_NE(shown.output.find("computers: 400\n"), std::string::npos);
     EXPECT_EQ(shown.output.find("Reading the storage"), std::string::npos);
 
     const TerminalRun off = runOnTerminal({"--config", config, "--no-progress"}, storage.folder());
@@ -209,7 +209,7 @@ TEST(CatalogueQueryProgress, ShownOnATerminalOnlyAndNeverInAPipeOrTheOutput) {
 
     const QueryRun piped = runQuery("--config '" + config + "'", storage.folder());
     EXPECT_EQ(piped.exitCode, 0);
-    EXPECT_NE(piped.output.find("computers: 600\n"), std::string::npos);
+    EXPECT_NE(piped.output.find("computers: 400\n"), std::string::npos);
     EXPECT_EQ(piped.output.find("Reading the storage"), std::string::npos);
     EXPECT_EQ(piped.output.find('\r'), std::string::npos);
 }
