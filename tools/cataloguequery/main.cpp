@@ -20,6 +20,7 @@
 #include "Catalogue/ScanProgress.h"
 #include "CatalogueWalk.h"
 #include "DatabaseInterfaces/DbInterfaceManager.h"
+#include "VaultSettings.h"
 #include "console/ExitCodes.h"
 #include "console/ProgressLine.h"
 #include "VaultVersion.h"
@@ -103,7 +104,9 @@ int main(int argc, char** argv) {
     }
     try {
         DatabaseInterfaces::DbInterfaceManager manager;
-        FirstPassProgress progress(!noProgress);
+        // Only the storage catalogue counts its pass; other plug-ins answer
+        // from a database and have nothing to show here.
+        FirstPassProgress progress(!noProgress && DBConfig::Instance(false).getPluginName() == "Quenlith");
         const CatalogueQuery::CatalogueView view = CatalogueQuery::walkCatalogue(manager);
         progress.finish();
         if (json)
