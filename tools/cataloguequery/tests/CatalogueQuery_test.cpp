@@ -1,16 +1,16 @@
-// cataloguequery: what it prints for hostile names, and the program's exit
-// codes on a hand-made node with the Quenlith plug-in.
+// cataloguequery: what it prints for hostile names, the program's exit
+// codes, --json, --version and --help on a hand-made node with the Quenlith
+// plug-in, and its progress line on a pseudo-terminal.
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <string>
-
-#include <algorithm>
-#include <cerrno>
 #include <set>
+#include <sstream>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include <fcntl.h>
@@ -18,9 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "CatalogueWalk.h"
 
