@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include <dlfcn.h>
+
 #include "Catalogue/StorageScanner.h"
 #include "ReadGlobalSetting.h"
 #include "VaultLog.h"
@@ -23,6 +25,16 @@ namespace Catalogue {
 CatalogueTables scanConfiguredStorage(const std::atomic<bool>& abandon) {
     ScanOptions options;
     options.abandon = &abandon;
+    const unsigned long readers = sys_getconfignum("CatalogueReadersInFlight", nullptr, kDefaultReadersInFlight);
+    options.readers = static_cast<unsigned>(readers > kMaxReadersInFlight ? kMaxReadersInFlight : readers);
+    // Counters the host program offers (ScanProgress.h); most offer none.
+    options.progress = static_cast<ScanProgress*>(::dlsym(RTLD_DEFAULT, kScanProgressSymbol));
+    struct PassEnd {
+        ScanProgress* progress;
+        ~PassEnd() {
+            if (progress != nullptr) progress->passesEnded.fetch_add(1, std::memory_order_release);
+        }
+    } passEnd{options.progress};
     return scanStorage(readMountList(), options);
 }
 

@@ -3,13 +3,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "FileServices.h"
+#include "FileServices.h"  // MAX_PATH
+#include "ReadAhead.h"
 #include "ReadGlobalSetting.h"
 #include "VaultLog.h"
 
@@ -36,80 +39,263 @@ private:
     int fd_;
 };
 
-struct FolderIdentity {
-    dev_t device;
-    ino_t inode;
+// What a folder listed: its entries in the order the file system gave them.
+struct ListedEntry {
+    std::string name;
+    unsigned char type;  // DT_DIR, DT_REG, ... or DT_UNKNOWN
 };
 
+// Reads the whole listing of the open folder `fd` (which the listing then
+// owns and closes). Entries that cannot be named in a search result (longer
+// than a search's name field) are left out, as the file services do.
+bool listFolder(int fd, std::vector<ListedEntry>& entries, int& error) {
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        error = errno;
+        ::close(fd);
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        const struct dirent* entry = ::readdir(dir);
+        if (entry == nullptr) break;  // the end, or an error: what was read is kept
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        if (std::strlen(entry->d_name) >= MAX_PATH) continue;
+        entries.push_back(ListedEntry{entry->d_name, entry->d_type});
+    }
+    ::closedir(dir);
+    return true;
+}
+
+// One folder on the walk's stack. Its listing is read when it is entered;
+// its descriptor is kept while it is among the deepest kOpenFolders folders
+// (and always for the root) and opened again, and checked to be the same
+// folder, when the walk comes back to it.
+struct Frame {
+    std::string path;  // as shown in messages and task folders
+    std::string name;  // its name in its parent (empty for a root)
+    int fd = -1;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::vector<ListedEntry> entries;
+    size_t next = 0;
+};
+
+constexpr size_t kOpenFolders = 16;
+
+std::string errorText(int error) {
+    return error == ELOOP ? std::string("it is a symbolic link") : std::string(std::strerror(error));
+}
+
+int openFolderAt(int parent, const char* name, bool followLink) {
+    int fd;
+    do {
+        fd = ::openat(parent, name,
+                      O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// The walk: depth first, in listing order, with an explicit stack, so its
+// depth costs heap rather than the calling thread's stack. Every folder below
+// a root is opened relative to its parent's descriptor without following a
+// link, and every label relative to its folder's, so a folder swapped for a
+// link while the walk runs leads nowhere outside the root.
 class Walk {
 public:
     Walk(CatalogueTables& tables, const ScanOptions& options) : tables_(tables), options_(options) {}
+    ~Walk() { clear(); }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
 
-    void scanFolder(const std::string& folder) {
-        if (abandoned()) return;
-        struct stat info {};
-        const bool identified = ::stat(folder.c_str(), &info) == 0;
-        if (identified) {
-            for (const FolderIdentity& ancestor : ancestors_) {
-                if (ancestor.device == info.st_dev && ancestor.inode == info.st_ino) {
-                    log_show(kFacility, kWarning, "catalogue scan: folder %s leads back to one of its parents; skipped",
-                             folder.c_str());
-                    return;
-                }
-            }
-        }
-        WIN32_FIND_DATAA entry;
-        const std::string pattern = folder + "/*.*";
-        errno = 0;
-        const FileServicesHandle search = FileServices::__FindFirstFile(pattern.c_str(), &entry);
-        if (search == INVALID_FILE_SERVICES_HANDLE) {
-            log_show(kFacility, kWarning, "catalogue scan: cannot search folder %s (%s); skipped", folder.c_str(),
-                     errno != 0 ? std::strerror(errno) : "no entries");
+    void scanRoot(const std::string& root) {
+        // The roots are the node's own configuration: a root that is a link
+        // is followed (once, here); nothing below it ever is.
+        const int fd = openFolderAt(AT_FDCWD, root.c_str(), true);
+        if (fd < 0) {
+            cannotSearch(root, errno);
             return;
         }
-        // A folder that cannot be identified is searched but cannot be
-        // recognised again below itself.
-        if (identified) ancestors_.push_back(FolderIdentity{info.st_dev, info.st_ino});
         try {
-            do {
-                visit(folder, entry);
-            } while (!abandoned() && FileServices::__FindNextFile(search, &entry));
+            if (enter(root, std::string(), fd)) {
+                readAhead_.reset(new ReadAhead(stack_[0].fd, options_.readers, options_.labelFileName));
+                run();
+            }
         } catch (...) {
-            if (identified) ancestors_.pop_back();
-            FileServices::__FindClose(search);
+            readAhead_.reset();
+            clear();
             throw;
         }
-        if (identified) ancestors_.pop_back();
-        FileServices::__FindClose(search);
+        readAhead_.reset();
+        clear();
     }
 
 private:
     bool abandoned() const { return options_.abandon != nullptr && options_.abandon->load(std::memory_order_relaxed); }
 
-    void visit(const std::string& folder, const WIN32_FIND_DATAA& entry) {
-        const char* name = entry.cFileName;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return;
-        if (IsDir(entry.dwFileAttributes)) {
-            scanFolder(folder + "/" + name);
-            return;
-        }
-        if (isTaskLabelName(name, options_.labelFileName)) loadTaskLabel(folder + "/" + name, folder);
+    void cannotSearch(const std::string& folder, int error) {
+        log_show(kFacility, kWarning, "catalogue scan: cannot search folder %s (%s); skipped", folder.c_str(),
+                 errorText(error).c_str());
     }
 
-    void loadTaskLabel(const std::string& file, const std::string& folder) {
+    void clear() {
+        for (Frame& frame : stack_)
+            if (frame.fd >= 0) ::close(frame.fd);
+        stack_.clear();
+    }
+
+    // Pushes the folder open at `fd` (taken over) unless it is one of its own
+    // ancestors; false when it was not pushed.
+    bool enter(const std::string& path, const std::string& name, int fd) {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0) {
+            const int error = errno;
+            ::close(fd);
+            cannotSearch(path, error);
+            return false;
+        }
+        for (const Frame& ancestor : stack_) {
+            if (ancestor.device == info.st_dev && ancestor.inode == info.st_ino) {
+                ::close(fd);
+                log_show(kFacility, kWarning, "catalogue scan: folder %s leads back to one of its parents; skipped",
+                         path.c_str());
+                return false;
+            }
+        }
+        if (readAhead_ && readAhead_->active()) {
+            // Where the walk is now, as the read-ahead counts: the index of
+            // each folder on the way down in its parent's listing.
+            position_.clear();
+            for (const Frame& parent : stack_) {
+                if (position_.size() > ReadAhead::kMaxDepth) break;
+                position_.push_back(static_cast<uint32_t>(parent.next - 1));
+            }
+            readAhead_->entered(position_);
+        }
+        Frame frame;
+        frame.path = path;
+        frame.name = name;
+        frame.device = info.st_dev;
+        frame.inode = info.st_ino;
+        const int listing = ::dup(fd);
+        int error = 0;
+        if (listing < 0 || !listFolder(listing, frame.entries, error)) {
+            if (listing < 0) error = errno;
+            ::close(fd);
+            cannotSearch(path, error);
+            return false;
+        }
+        frame.fd = fd;
+        stack_.push_back(std::move(frame));
+        if (options_.progress != nullptr) options_.progress->foldersEntered.fetch_add(1, std::memory_order_relaxed);
+        // Keep the root and the deepest folders open; the rest are opened
+        // again on the way back.
+        if (stack_.size() > kOpenFolders + 1) {
+            Frame& far = stack_[stack_.size() - kOpenFolders - 1];
+            if (far.fd >= 0) {
+                ::close(far.fd);
+                far.fd = -1;
+            }
+        }
+        return true;
+    }
+
+    bool sameFolder(int fd, const Frame& frame) const {
+        struct stat info {};
+        return ::fstat(fd, &info) == 0 && info.st_dev == frame.device && info.st_ino == frame.inode;
+    }
+
+    // Opens stack_[index] again after its descriptor was closed: through
+    // ".." of the folder below it when that is still its child, otherwise by
+    // name from the nearest open ancestor; each step is checked to reach the
+    // folder that was listed. False when it moved away (the rest of it is
+    // then skipped with a warning).
+    bool reopen(size_t index, int childFd) {
+        Frame& frame = stack_[index];
+        if (childFd >= 0) {
+            const int fd = openFolderAt(childFd, "..", false);
+            if (fd >= 0 && sameFolder(fd, frame)) {
+                frame.fd = fd;
+                return true;
+            }
+            if (fd >= 0) ::close(fd);
+        }
+        size_t open = index;
+        while (open > 0 && stack_[open].fd < 0) --open;
+        int fd = stack_[open].fd;
+        bool owned = false;
+        for (size_t i = open + 1; i <= index; ++i) {
+            const int next = openFolderAt(fd, stack_[i].name.c_str(), false);
+            if (owned) ::close(fd);
+            if (next < 0 || !sameFolder(next, stack_[i])) {
+                if (next >= 0) ::close(next);
+                log_show(kFacility, kWarning, "catalogue scan: folder %s moved during the scan; the rest of it skipped",
+                         frame.path.c_str());
+                return false;
+            }
+            fd = next;
+            owned = true;
+        }
+        frame.fd = fd;
+        return true;
+    }
+
+    void leave() {
+        const int childFd = stack_.back().fd;
+        stack_.pop_back();
+        if (!stack_.empty() && stack_.back().fd < 0 && !reopen(stack_.size() - 1, childFd)) {
+            // Nothing more is read from a folder that cannot be found again.
+            stack_.back().next = stack_.back().entries.size();
+        }
+        if (childFd >= 0) ::close(childFd);
+    }
+
+    void run() {
+        while (!stack_.empty()) {
+            if (abandoned()) return;
+            Frame& top = stack_.back();
+            if (top.next == top.entries.size() || top.fd < 0) {
+                leave();
+                continue;
+            }
+            const ListedEntry entry = top.entries[top.next++];
+            bool folder = entry.type == DT_DIR;
+            if (entry.type == DT_UNKNOWN) {
+                struct stat info {};
+                if (::fstatat(top.fd, entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // vanished
+                folder = S_ISDIR(info.st_mode);
+            }
+            if (folder) {
+                std::string path = top.path + "/" + entry.name;
+                const int fd = openFolderAt(top.fd, entry.name.c_str(), false);
+                if (fd < 0) {
+                    if (errno != ENOENT) cannotSearch(path, errno);  // ENOENT: vanished since it was listed
+                    continue;
+                }
+                enter(path, entry.name, fd);  // `top` may move from here on
+                continue;
+            }
+            if (isTaskLabelName(entry.name, options_.labelFileName)) loadTaskLabel(top.fd, entry.name, top.path);
+        }
+    }
+
+    void loadTaskLabel(int folderFd, const std::string& name, const std::string& folder) {
         VaultUtilities::ConfigGroup label;
         std::string problem;
-        if (!readTaskLabelFile(file, label, problem)) {
-            if (!problem.empty()) log_show(kFacility, kWarning, "catalogue scan: label %s skipped: %s", file.c_str(),
-                                           problem.c_str());
+        if (!readTaskLabelAt(folderFd, name.c_str(), label, problem)) {
+            if (!problem.empty()) log_show(kFacility, kWarning, "catalogue scan: label %s skipped: %s",
+                                           (folder + "/" + name).c_str(), problem.c_str());
             return;
         }
         applyTaskLabel(label, folder, tables_);
+        if (options_.progress != nullptr) options_.progress->labelsRead.fetch_add(1, std::memory_order_relaxed);
     }
 
     CatalogueTables& tables_;
     const ScanOptions& options_;
-    std::vector<FolderIdentity> ancestors_;
+    std::vector<Frame> stack_;
+    std::unique_ptr<ReadAhead> readAhead_;
+    std::vector<uint32_t> position_;
 };
 
 }  // namespace
@@ -139,10 +325,14 @@ bool isTaskLabelName(const std::string& name, const std::string& labelName) {
 }
 
 bool readTaskLabelFile(const std::string& path, VaultUtilities::ConfigGroup& label, std::string& problem) {
+    return readTaskLabelAt(AT_FDCWD, path.c_str(), label, problem);
+}
+
+bool readTaskLabelAt(int folderFd, const char* name, VaultUtilities::ConfigGroup& label, std::string& problem) {
     problem.clear();
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        fd = ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         if (errno == ENOENT) return false;
@@ -210,7 +400,7 @@ CatalogueTables scanStorage(const std::vector<std::string>& mounts, const ScanOp
         // so its task folders read "<root>/<...>" as the label's folder.
         std::string root = mount;
         while (root.size() > 1 && root.back() == '/') root.pop_back();
-        walk.scanFolder(root);
+        walk.scanRoot(root);
     }
     tables.finish();
     return tables;

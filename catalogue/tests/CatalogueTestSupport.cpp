@@ -5,6 +5,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include <unistd.h>
+
 namespace CatalogueTest {
 
 Label fullLabel(const std::string& computerGuid, const std::string& computerName, const std::string& taskGuid,
@@ -16,8 +18,14 @@ Label fullLabel(const std::string& computerGuid, const std::string& computerName
             {"POOL_GUID", poolGuid}};
 }
 
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "catalogue-test-XXXXXX").string();
+std::string memoryTempBase() {
+    const char* const shm = "/dev/shm";
+    return ::access(shm, W_OK | X_OK) == 0 ? std::string(shm) : std::string();
+}
+
+TempFolder::TempFolder(const std::string& base) {
+    const std::filesystem::path folder = base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+    std::string pattern = (folder / "catalogue-test-XXXXXX").string();
     if (::mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }

@@ -20,7 +20,8 @@ Label fullLabel(const std::string& computerGuid, const std::string& computerName
 
 class TempFolder {
 public:
-    TempFolder();
+    // Below `base`, or the system's temporary folder when it is empty.
+    explicit TempFolder(const std::string& base = std::string());
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
@@ -29,6 +30,11 @@ public:
 private:
     std::string path_;
 };
+
+// A memory-backed temporary folder (/dev/shm) when there is one, else the
+// system's: for tests that make or change many folders and must not wait on
+// a busy disk.
+std::string memoryTempBase();
 
 // Creates the folder and its parents.
 void makeFolders(const std::string& folder);

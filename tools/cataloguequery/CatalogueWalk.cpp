@@ -4,6 +4,9 @@
 #include <functional>
 #include <set>
 #include <stdexcept>
+#include <unordered_set>
+
+#include <nlohmann/json.hpp>
 
 #include "DatabaseInterfaces/AdministratorInterface.h"
 #include "DatabaseInterfaces/ApplicationInterface.h"
@@ -73,6 +76,11 @@ CatalogueView walkCatalogue(DatabaseInterfaces::DbInterfaceManager& manager) {
     ask(view, "getAllNodes", [&] { admin.getAllNodes(view.nodes); });
 
     std::set<std::string> poolGuids;
+    // A task's pools are asked once per task ID: a plug-in that gives every
+    // task the same ID (Quenlith) answers every pool of the vault each time,
+    // and asking again for each task would build n * n pool records for
+    // nothing, since the second answer adds no pool the first did not.
+    std::unordered_set<uint32_t> poolsAsked;
     for (const ComputerDataObject& computer : allComputers(view, admin)) {
         ComputerView seen;
         seen.id = computer.id;
@@ -82,6 +90,7 @@ CatalogueView walkCatalogue(DatabaseInterfaces::DbInterfaceManager& manager) {
         ask(view, "getComputerTasks", [&] { admin.getComputerTasks(computer.id, tasks); });
         for (const TaskDataObject& task : tasks) {
             seen.tasks.push_back(TaskView{task.id, task.computerId, task.guid, task.name, task.taskFolder});
+            if (!poolsAsked.insert(task.id).second) continue;
             std::vector<PoolDataObject> pools;
             ask(view, "getTaskPools", [&] { admin.getTaskPools(task.id, pools); });
             for (const PoolDataObject& pool : pools) {
@@ -129,6 +138,39 @@ void printCatalogue(const CatalogueView& view, std::ostream& out) {
         for (const std::string& name : unique) out << " " << name;
         out << "\n";
     }
+}
+
+void printCatalogueJson(const CatalogueView& view, std::ostream& out) {
+    using nlohmann::json;
+    json root = json::object();
+    root["plugin"] = view.plugin;
+    root["vault"] = {{"id", view.vault.id}, {"guid", view.vault.guid}, {"name", view.vault.name}};
+    root["nodes"] = json::array();
+    for (const NodeDataObject& node : view.nodes)
+        root["nodes"].push_back({{"id", node.id}, {"hostName", node.hostName}, {"address", node.address}});
+    root["computers"] = json::array();
+    for (const ComputerView& computer : view.computers) {
+        json tasks = json::array();
+        for (const TaskView& task : computer.tasks)
+            tasks.push_back({{"id", task.id},
+                             {"computerId", task.computerId},
+                             {"guid", task.guid},
+                             {"name", task.name},
+                             {"folder", task.folder}});
+        root["computers"].push_back(
+            {{"id", computer.id}, {"guid", computer.guid}, {"name", computer.name}, {"tasks", std::move(tasks)}});
+    }
+    root["pools"] = json::array();
+    for (const PoolView& pool : view.pools) root["pools"].push_back({{"guid", pool.guid}, {"folder", pool.folder}});
+    root["storageGroups"] = json::array();
+    for (const StorageGroupDataObject& group : view.storageGroups)
+        root["storageGroups"].push_back({{"id", group.id}, {"name", group.name}});
+    root["storageLocations"] = json::array();
+    for (const StorageLocationDataObject& location : view.storageLocations)
+        root["storageLocations"].push_back({{"path", location.path}, {"storageGroupId", location.storageGroupId}});
+    const std::set<std::string> unique(view.notServed.begin(), view.notServed.end());
+    root["notServed"] = json(std::vector<std::string>(unique.begin(), unique.end()));
+    out << root.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
 }
 
 }  // namespace CatalogueQuery

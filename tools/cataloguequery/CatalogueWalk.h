@@ -48,8 +48,8 @@ struct CatalogueView {
     DataObjects::VaultDataObject vault;
     std::vector<DataObjects::NodeDataObject> nodes;
     std::vector<ComputerView> computers;
-    // Every pool of every task (getTaskPools), first occurrence of each GUID,
-    // each confirmed by getPoolByGuid.
+    // Every pool of every task (getTaskPools, asked once per task ID), first
+    // occurrence of each GUID, each confirmed by getPoolByGuid.
     std::vector<PoolView> pools;
     std::vector<DataObjects::StorageGroupDataObject> storageGroups;
     std::vector<DataObjects::StorageLocationDataObject> storageLocations;
@@ -61,5 +61,9 @@ CatalogueView walkCatalogue(DatabaseInterfaces::DbInterfaceManager& manager);
 // The view as indented text, one record a line; control characters and
 // backslashes in texts are written as \xNN.
 void printCatalogue(const CatalogueView& view, std::ostream& out);
+
+// The view as one JSON object (docs/quenlith.md shows the schema), texts as
+// stored; bytes that are not UTF-8 become U+FFFD.
+void printCatalogueJson(const CatalogueView& view, std::ostream& out);
 
 }  // namespace CatalogueQuery

@@ -14,6 +14,13 @@
 //   up the tree); links are never followed in the first place;
 // - a label name that is not a regular file (a FIFO, a link, a device), a
 //   label larger than kMaxLabelBytes, or one that cannot be read.
+// - a folder that is swapped for a link while the walk runs: every folder
+//   below a root is opened relative to its parent's descriptor without
+//   following a link, and every label relative to its folder's, so nothing
+//   outside the roots is read (a root itself may be a link);
+// - a folder that moved away while the walk was below it (the rest of it).
+// The walk keeps its place on the heap, not on the thread's stack, and holds
+// a bounded number of folders open however deep the tree is.
 // A writer's temporary file beside a label ("TaskLabel.cfg.tmp...") is
 // neither read nor reported: it is a label being written, or one a killed
 // writer left half-written.
@@ -25,6 +32,7 @@
 #include <vector>
 
 #include "Catalogue/CatalogueTables.h"
+#include "Catalogue/ScanProgress.h"
 #include "VaultUtilities.h"
 
 namespace Catalogue {
@@ -47,6 +55,8 @@ bool isTaskLabelName(const std::string& name, const std::string& labelName = kLa
 // regular file, is larger than kMaxLabelBytes or cannot be read; false with
 // an empty `problem` when it vanished since it was listed.
 bool readTaskLabelFile(const std::string& path, VaultUtilities::ConfigGroup& label, std::string& problem);
+// The same for the file `name` of the open folder `folderFd` (AT_FDCWD: a path).
+bool readTaskLabelAt(int folderFd, const char* name, VaultUtilities::ConfigGroup& label, std::string& problem);
 
 // Adds what one label says about the folder it lies in to `tables`:
 // TASK_GUID makes the folder (with a trailing separator) a task folder;
@@ -56,8 +66,18 @@ bool readTaskLabelFile(const std::string& path, VaultUtilities::ConfigGroup& lab
 // when the label also has TASK_GUID). Values are taken as stored.
 void applyTaskLabel(const VaultUtilities::ConfigGroup& label, const std::string& folder, CatalogueTables& tables);
 
+// Reader threads that warm the folders and labels the walk reaches next
+// (node configuration: [numbers] CatalogueReadersInFlight).
+constexpr unsigned kDefaultReadersInFlight = 8;
+constexpr unsigned kMaxReadersInFlight = 64;
+
 struct ScanOptions {
     std::string labelFileName = kLabelFileName;
+    // Read-ahead threads beside the walk; 0: none. They only warm the cache:
+    // the walk's order, messages and result are the same with any number.
+    unsigned readers = kDefaultReadersInFlight;
+    // When set, counts the folders entered and the labels read.
+    ScanProgress* progress = nullptr;
     // When set and it becomes true, the walk stops early (the caller throws
     // the result away); used when the process is ending.
     const std::atomic<bool>* abandon = nullptr;
