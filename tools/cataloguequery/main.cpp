@@ -59,11 +59,13 @@ public:
 private:
     void run() {
         std::unique_lock<std::mutex> lock(mutex_);
-        while (!finished_ && vaultCatalogueScanProgress.passesEnded.load(std::memory_order_acquire) == 0) {
+        // At least one update, so a line is drawn whenever the interval allows
+        // it, however short the pass.
+        do {
             line_.update(vaultCatalogueScanProgress.foldersEntered.load(std::memory_order_relaxed));
             // A redraw interval for the eye; nothing waits on it.
             changed_.wait_for(lock, std::chrono::milliseconds(100));
-        }
+        } while (!finished_ && vaultCatalogueScanProgress.passesEnded.load(std::memory_order_acquire) == 0);
         line_.clear();
     }
 

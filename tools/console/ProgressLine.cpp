@@ -5,12 +5,26 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace VaultConsole {
 
 namespace {
 
-constexpr auto kRedrawInterval = std::chrono::milliseconds(250);
+constexpr auto kDefaultRedrawInterval = std::chrono::milliseconds(250);
+
+// VAULT_PROGRESS_INTERVAL_MS overrides the quarter second (0: draw at every
+// update), for recording a session and for tests that must see a line
+// without depending on how long the work takes.
+std::chrono::milliseconds redrawIntervalFromEnvironment() {
+    const char* text = std::getenv("VAULT_PROGRESS_INTERVAL_MS");
+    if (text == nullptr || *text == '\0') return kDefaultRedrawInterval;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < 0 || value > 60000) return kDefaultRedrawInterval;
+    return std::chrono::milliseconds(value);
+}
 
 std::string withThousands(std::uint64_t value) {
     std::string digits = std::to_string(value);
@@ -39,7 +53,7 @@ void writeAll(int fd, const std::string& text) {
 
 ProgressLine::ProgressLine(std::string what, Unit unit, std::string itemName, bool wanted, int fd)
     : what_(std::move(what)), unit_(unit), itemName_(std::move(itemName)), fd_(fd),
-      active_(wanted && ::isatty(fd) == 1) {
+      active_(wanted && ::isatty(fd) == 1), interval_(redrawIntervalFromEnvironment()) {
     start_ = lastDraw_ = now();
 }
 
@@ -63,8 +77,8 @@ void ProgressLine::update(std::uint64_t done) {
     done_ = done;
     if (!active_) return;
     const auto t = now();
-    if (shown_ && t - lastDraw_ < kRedrawInterval) return;
-    if (!shown_ && t - start_ < kRedrawInterval) return;  // short work shows nothing
+    if (shown_ && t - lastDraw_ < interval_) return;
+    if (!shown_ && t - start_ < interval_) return;  // short work shows nothing
     lastDraw_ = t;
     draw();
 }

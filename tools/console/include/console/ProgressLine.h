@@ -3,8 +3,9 @@
 // descriptor is a terminal and progress was not turned off (--no-progress),
 // so it never reaches a log file, a result file or a pipe.
 //
-// Cost: update() reads a coarse monotonic clock and returns unless a quarter
-// of a second has passed since the last drawing; drawing is one write(2).
+// Cost: update() reads the monotonic clock and returns unless a quarter of a
+// second (VAULT_PROGRESS_INTERVAL_MS, if set) has passed since the last
+// drawing; drawing is one write(2).
 // Not thread-safe: one thread owns a line.
 #pragma once
 
@@ -62,6 +63,7 @@ private:
     std::string itemName_;
     int fd_;
     bool active_;
+    std::chrono::milliseconds interval_;
     int width_ = 0;  // 0: ask the terminal at each drawing
     bool shown_ = false;
     std::uint64_t done_ = 0;
