@@ -184,8 +184,10 @@ void FileListContainer2::open(const std::string& name, int accessMode, int /*opt
                                     " not supported (1: read)");
     state_->close();
     State& s = *state_;
+    // A link in a pool is damage: the container is refused, never followed
+    // (docs/storage.md, "Links in a pool").
     try {
-        s.file = VaultFiles::FileSystem::real().openReadable(name, VaultFiles::Links::Follow);
+        s.file = VaultFiles::FileSystem::real().openReadable(name, VaultFiles::Links::Refuse);
     } catch (const VaultFiles::FileError& error) {
         if (error.missing()) throw std::runtime_error(name + ": container file not found");
         throw;
