@@ -316,7 +316,9 @@ TEST(VaultFiles, ReadAheadAnnouncesWhatLiesAheadOfTheReaderAndNothingElse) {
     ahead.reached(64 + 20);
     EXPECT_EQ(64u + 56, file.upTo());
     for (const auto& a : file.announced) EXPECT_EQ(8u, a.second);
-    ahead.reached(64 + 70);  // near the end: the last piece is announced whole
+    ahead.reached(64 + 56);
+    EXPECT_EQ(64u + 96, file.upTo());
+    ahead.reached(64 + 61);  // the end is in sight: the last piece, shorter than a step, follows
     EXPECT_EQ(64u + 100, file.upTo());
     EXPECT_EQ(4u, file.announced.back().second);
     const size_t calls = file.announced.size();
