@@ -25,6 +25,7 @@ struct FileListContainer2::State {
     explicit State(const FileListContainer2* owner) : reader(owner) {}
 
     void close() {
+        readAhead.stop();
         file.reset();
         path.clear();
         header = Format::ContainerHeader();
@@ -67,8 +68,10 @@ struct FileListContainer2::State {
         if (block == 0 && firstBlockRead) {
             firstBlockRead = false;  // read with the header by open(); verified below like any block
         } else {
-            readExactly(Format::kContainerHeaderSize + firstIndex * FileListRecord::SIZE, window.data(), bytes,
+            const uint64_t offset = Format::kContainerHeaderSize + firstIndex * FileListRecord::SIZE;
+            readExactly(offset, window.data(), bytes,
                         ("records [" + std::to_string(firstId) + ", " + std::to_string(firstId + count) + ")").c_str());
+            readAhead.reached(offset + bytes);
         }
 
         uint32_t computed[Format::kBlockChunks];
@@ -155,6 +158,8 @@ struct FileListContainer2::State {
     FileListReader reader;
     std::string path;
     std::unique_ptr<VaultFiles::ReadableFile> file;
+    // Keeps the records after the ones being read coming from the device.
+    VaultFiles::ReadAhead readAhead;
     Format::ContainerHeader header;
     std::vector<uint32_t> chunkCrcs;
     // The block read last: records [windowFirstId, windowFirstId + windowCount).
@@ -179,8 +184,10 @@ void FileListContainer2::open(const std::string& name, int accessMode, int /*opt
                                     " not supported (1: read)");
     state_->close();
     State& s = *state_;
+    // A link in a pool is damage: the container is refused, never followed
+    // (docs/storage.md, "Links in a pool").
     try {
-        s.file = VaultFiles::FileSystem::real().openReadable(name, VaultFiles::Links::Follow);
+        s.file = VaultFiles::FileSystem::real().openReadable(name, VaultFiles::Links::Refuse);
     } catch (const VaultFiles::FileError& error) {
         if (error.missing()) throw std::runtime_error(name + ": container file not found");
         throw;
@@ -205,6 +212,12 @@ void FileListContainer2::open(const std::string& name, int accessMode, int /*opt
             s.readExactly(0, whole.data(), whole.size(), "its header");
         }
         s.header = Format::decodeContainerHeader(whole.data(), size, name);
+        // The records of a larger container are read front to back (by a
+        // verify, a build of the index and the scan): the device starts on
+        // them while the checksum table is read.
+        if (!small)
+            s.readAhead.start(*s.file, Format::kContainerHeaderSize,
+                              Format::kContainerHeaderSize + s.header.recordCount * FileListRecord::SIZE);
 
         s.chunkCrcs.resize(static_cast<size_t>(s.header.chunkCount));
         const uint64_t tableOffset = Format::kContainerHeaderSize + s.header.recordCount * FileListRecord::SIZE;
@@ -287,6 +300,7 @@ uint32_t FileListContainer2::findMarkedRecord(uint32_t recordId) const {
         const uint64_t found = s.findMarkedInMappedBlock(map, block, index, notFound);
         if (found != notFound) return static_cast<uint32_t>(lower + found);
         index = (block + 1) * Format::kBlockRecords;
+        s.readAhead.reached(Format::kContainerHeaderSize + std::min(index, s.header.recordCount) * FileListRecord::SIZE);
     }
     return upper;
 }

@@ -38,7 +38,7 @@ void SyncList::openReadOnly(const DataObjects::TaskDataObject& task,
     fresh.poolFolder = folder;
     fresh.path = folder + Pool::Layout::SYNC_LIST_FILE_NAME;
     std::string bytes;
-    if (!VaultFiles::readWholeFile(fresh.path, Format::kSyncListMaximumFileSize, bytes))
+    if (!VaultFiles::readWholeFile(fresh.path, Format::kSyncListMaximumFileSize, bytes, VaultFiles::Links::Refuse))
         throw std::runtime_error(fresh.path + ": sync list not found");
     for (SyncListEntryData& e : Format::decodeSyncList(bytes, fresh.path)) {
         const uint32_t number = e.safesetNumber;

@@ -270,4 +270,29 @@ TEST(ContainerTest, ShortenedOrSpecialFilesAreErrorsNamingTheFile) {
     }
 }
 
+// A link in place of a container is refused by open, whatever it points to
+// (a good copy of the container included): every reader of a pool, the
+// scan's search for marked records and the pool operations alike.
+TEST(ContainerTest, ALinkInPlaceOfAContainerIsRefusedNotFollowed) {
+    TempFolder temp;
+    const std::string copy = temp.path() + "copy.vfl";
+    Carrowen::writeFileListContainer(copy, 0, 2 * 1536, [](uint32_t id) { return id == 2000; });
+    for (const std::string& target : {copy, temp.path() + "absent.vfl"}) {
+        const std::string link = temp.path() + "00000001.vfl";
+        ::unlink(link.c_str());
+        ASSERT_EQ(0, ::symlink(target.c_str(), link.c_str()));
+        FileListContainer2 container;
+        try {
+            container.open(link, 1, 1);
+            ADD_FAILURE() << "a container was opened through a link to " << target;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ("cannot open " + link + ": it is a symbolic link", std::string(e.what())) << target;
+        }
+        EXPECT_THROW(container.findMarkedRecord(0), std::runtime_error);  // not open
+    }
+    FileListContainer2 direct;  // the file itself is a good container
+    direct.open(copy, 1, 1);
+    EXPECT_EQ(2000u, direct.findMarkedRecord(0));
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 // damaged or hostile files.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "Carrowen/Carrowen.h"
 #include "Carrowen/Writers.h"
 #include "Pool/PoolStorage.h"
@@ -115,6 +117,22 @@ TEST_F(SyncListTest, DamagedOrHostileFilesAreRejectedNamingTheFile) {
         StorageTest::writeBytes(path_, c.bytes);
         expectRejected(c.name, c.expectedText);
     }
+}
+
+// A link in a pool is damage, whatever it points to: the scan must not read
+// a list from elsewhere and call the task safe.
+TEST_F(SyncListTest, ALinkInPlaceOfTheListIsRefusedNotFollowed) {
+    const std::string elsewhere = temp_.path() + "elsewhere.vsl";
+    Carrowen::writeSyncList(elsewhere, {{1, "8.50", "00000001.vfl"}});
+    ASSERT_EQ(0, ::symlink(elsewhere.c_str(), path_.c_str()));
+    SyncList list;
+    try {
+        list.openReadOnly(task_, descriptor_, false, true, true);
+        ADD_FAILURE() << "the sync list was read through a link";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ("cannot open " + path_ + ": it is a symbolic link", std::string(e.what()));
+    }
+    EXPECT_THROW(list.getEntryForSafeset(1), std::runtime_error);
 }
 
 TEST_F(SyncListTest, MissingDescriptorOrFolderIsAnError) {

@@ -78,6 +78,13 @@ public:
     // After verify(true) or for a verified header: reads `count` entries from
     // entry `first` (checking their blocks' checksums). Throws FileError.
     std::vector<IndexEntry> readEntries(uint64_t first, size_t count);
+    // One pass over every entry, front to back, for a reader that looks at
+    // each: replaces `entries` by the next at most `count` entries (checking
+    // their blocks' checksums, as readEntries does) and answers how many, 0
+    // after the last. The pass starts at the first entry after open() or
+    // verify(), reuses its buffers and keeps the following entries coming
+    // from the device while these are looked at. Throws FileError.
+    size_t readNextEntries(std::vector<IndexEntry>& entries, size_t count);
 
 private:
     struct State;

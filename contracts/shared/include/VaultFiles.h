@@ -104,7 +104,49 @@ public:
     // raise SIGBUS: read a mapping only inside readMapping() below. Throws
     // FileError when it cannot be mapped (an empty file maps to null).
     virtual const unsigned char* map() = 0;
+    // Advice for the system, which changes nothing that is read and never
+    // fails (a file of a test double may ignore it): adviseSequential() says
+    // the file will be read once from start to end (a larger read-ahead);
+    // willNeed() starts reading [offset, offset + size) from the device in
+    // the background, so a later read (or a read of the mapping) finds it.
+    virtual void adviseSequential() const {}
+    virtual void willNeed(uint64_t /*offset*/, uint64_t /*size*/) const {}
 };
+
+// Keeps what a sequential reader reads next on its way from the device, so
+// the device works while the reader computes: as the reader moves through
+// [begin, end) of a file, the next `ahead` bytes are announced
+// (ReadableFile::willNeed) in steps of `step` bytes. Small steps, because
+// the system caps one announcement at its read-ahead size. Announcing only
+// warms the page cache: a failed announcement changes nothing, the reader's
+// own read reports any error. Holds no buffer of its own.
+class SHARED_API ReadAhead {
+public:
+    static constexpr uint64_t kDefaultAhead = uint64_t(16) << 20;
+    static constexpr uint64_t kDefaultStep = uint64_t(512) << 10;
+
+    ReadAhead() = default;
+    // Advises `file` as read sequentially and announces the first bytes.
+    // `file` must outlive the use of this object (or the next start()).
+    void start(const ReadableFile& file, uint64_t begin, uint64_t end, uint64_t ahead = kDefaultAhead,
+               uint64_t step = kDefaultStep);
+    // The reader has read everything before `offset`.
+    void reached(uint64_t offset);
+    // Forgets the file: nothing more is announced.
+    void stop() { file_ = nullptr; }
+
+private:
+    const ReadableFile* file_ = nullptr;
+    uint64_t announced_ = 0;
+    uint64_t end_ = 0;
+    uint64_t ahead_ = 0;
+    uint64_t step_ = 0;
+};
+
+// Announces [offset, offset + size) of the regular file at `path` (not
+// through a link), to be read soon: the device starts reading it in the
+// background. Ignores every failure; the real read reports them.
+SHARED_API void announceFile(const std::string& path, uint64_t offset, uint64_t size);
 
 // Runs `read(context)`, which may read the mapping [begin, begin + size)
 // returned by ReadableFile::map(). Returns true when it ran to its end, false

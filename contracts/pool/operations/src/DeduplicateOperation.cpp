@@ -51,13 +51,17 @@ public:
         for (const auto& entry : pool.readSyncList()) {
             if (seen[entry.containerFileName]) continue;  // one file listed twice is shared already
             seen[entry.containerFileName] = true;
-            struct stat st;
+            // Opened as every reader of the pool opens a container: a link,
+            // a missing file or anything but a regular file is refused, with
+            // the file named and the reason.
             const std::string path = pool.folder + entry.containerFileName;
-            if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-                throw pool.error(ErrorNumber::CONTAINER_UNREADABLE, path + ": missing or not a regular file");
-            bySize[uint64_t(st.st_size)].push_back(
-                Container{entry.safesetNumber, entry.containerFileName, uint64_t(st.st_size), uint64_t(st.st_dev),
-                          uint64_t(st.st_ino)});
+            VaultFiles::FileStatus st;
+            try {
+                st = VaultFiles::FileSystem::real().openReadable(path, VaultFiles::Links::Refuse)->status();
+            } catch (const VaultFiles::FileError& e) {
+                throw pool.error(ErrorNumber::CONTAINER_UNREADABLE, e.what());
+            }
+            bySize[st.size].push_back(Container{entry.safesetNumber, entry.containerFileName, st.size, st.device, st.inode});
         }
         std::vector<std::pair<const Container*, const Container*>> replacements;  // (keep, duplicate)
         for (const auto& group : bySize) {

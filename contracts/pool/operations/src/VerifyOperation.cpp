@@ -19,6 +19,8 @@ namespace {
 constexpr uint32_t kRecordsPerCheck = 65536;
 // Index entries read per call while checking the index against the list.
 constexpr size_t kIndexEntriesPerRead = 32768;
+// What is announced of the next file while one is read.
+constexpr uint64_t kAnnouncedBytes = uint64_t(4) << 20;
 
 class VerifyOperation final : public PoolOperation {
 public:
@@ -32,9 +34,12 @@ public:
         const std::vector<Carrowen::SyncListEntryData> list = pool.readSyncList();
         std::map<uint32_t, uint64_t> recordCounts;
         if (pool.online) checkSynchSetIsListed(pool, list);
-        for (const Carrowen::SyncListEntryData& entry : list) {
+        for (size_t i = 0; i < list.size(); ++i) {
             checkpoint("container");
-            recordCounts[entry.safesetNumber] = verifyContainer(pool, entry);
+            // The device starts on the next file while this one is checked.
+            VaultFiles::announceFile(i + 1 < list.size() ? pool.folder + list[i + 1].containerFileName : pool.indexPath,
+                                     0, kAnnouncedBytes);
+            recordCounts[list[i].safesetNumber] = verifyContainer(pool, list[i]);
         }
         checkpoint("index");
         verifyIndex(pool, recordCounts);
@@ -91,6 +96,10 @@ private:
             VaultFiles::FileKind::Missing)
             return;
         std::map<uint32_t, uint64_t> indexed;
+        // Entries come in runs of one safeset (their order is checked first).
+        bool inRun = false;
+        uint32_t runSafeset = 0;
+        uint64_t runLength = 0;
         try {
             // The quick check (header, table), then one pass over the entries
             // that checks every block and the order.
@@ -100,10 +109,11 @@ private:
             const uint64_t count = index.entryCount();
             bool havePrevious = false;
             IndexEntry previous;
+            std::vector<IndexEntry> entries;
             for (uint64_t first = 0; first < count; first += kIndexEntriesPerRead) {
                 checkpoint("index entries");
-                const size_t n = static_cast<size_t>(std::min<uint64_t>(kIndexEntriesPerRead, count - first));
-                for (const IndexEntry& e : index.readEntries(first, n)) {
+                index.readNextEntries(entries, kIndexEntriesPerRead);
+                for (const IndexEntry& e : entries) {
                     if (havePrevious && (e.safesetNumber < previous.safesetNumber ||
                                          (e.safesetNumber == previous.safesetNumber && e.recordId <= previous.recordId)))
                         throw FileError(pool.indexPath, "entries out of order at safeset " +
@@ -111,9 +121,16 @@ private:
                                                             std::to_string(e.recordId));
                     previous = e;
                     havePrevious = true;
-                    ++indexed[e.safesetNumber];
+                    if (inRun && e.safesetNumber != runSafeset) {
+                        indexed[runSafeset] = runLength;
+                        runLength = 0;
+                    }
+                    inRun = true;
+                    runSafeset = e.safesetNumber;
+                    ++runLength;
                 }
             }
+            if (inRun) indexed[runSafeset] = runLength;
             index.close(true);
         } catch (const FileError& e) {
             throw pool.error(ErrorNumber::INDEX_CHECKSUM, e.what());

@@ -184,6 +184,75 @@ TEST_F(PoolTest, DeduplicateMakesIdenticalContainersOneFile) {
     for (const auto& name : {".00000002.vfl.tmp"}) EXPECT_FALSE(exists(poolFolder() + name));
 }
 
+// One rule for a link in place of a file of the pool: it is that file
+// damaged. What reads the file refuses it, naming it; what only removes a
+// name removes the link, never what it points to.
+TEST_F(PoolTest, ALinkInThePoolIsDamageToEveryOperation) {
+    const std::string copy = temp_.path() + "copy.vfl";
+    const auto linkContainer = [&](uint32_t s) {
+        StorageTest::writeBytes(copy, StorageTest::readBytes(path(s)));  // a good copy: the link is the only fault
+        ASSERT_EQ(0, ::unlink(path(s).c_str()));
+        ASSERT_EQ(0, ::symlink(copy.c_str(), path(s).c_str()));
+    };
+    const auto poolErrorOf = [&](std::function<void()> operation) -> std::pair<int32_t, std::string> {
+        try {
+            operation();
+            return {0, ""};
+        } catch (const Pool::PoolError& e) {
+            return {e.getErrorNumber(), e.what()};
+        }
+    };
+    const std::string refused = "cannot open " + path(3) + ": it is a symbolic link";
+    const auto inode = [&](uint32_t s) {
+        struct stat st;
+        return ::lstat(path(s).c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+
+    // Verify and deduplicate read the container: both refuse it alike.
+    linkContainer(3);
+    EXPECT_EQ(CONTAINER_UNREADABLE, verifyError());
+    EXPECT_NE(std::string::npos, lastError_.find(refused)) << lastError_;
+    for (const uint32_t s : {2u, 4u}) StorageTest::writeBytes(path(s), StorageTest::readBytes(path(1)));
+    const auto dedup = poolErrorOf([&] { run(command(Pool::POOL_COMMAND_DEDUPLICATE)); });
+    EXPECT_EQ(CONTAINER_UNREADABLE, dedup.first);
+    EXPECT_NE(std::string::npos, dedup.second.find(refused)) << dedup.second;
+    EXPECT_NE(inode(1), inode(2));  // refused before any change
+
+    // An index built again (as a delete does when the old one is unreadable)
+    // does not read through the link either.
+    EXPECT_THROW(Pool::writePoolIndex(poolFolder(), "POOL-A"), std::runtime_error);
+
+    // Optimize reads no container and never removes a link; its follow-up
+    // verify reports it.
+    const auto followUps = run(command(Pool::POOL_COMMAND_OPTIMIZE));
+    EXPECT_TRUE(exists(path(3)));
+    ASSERT_EQ(1u, followUps.size());
+    EXPECT_EQ(CONTAINER_UNREADABLE, poolErrorOf([&] { run(followUps[0]); }).first);
+
+    // Deleting the safeset removes the link itself, not the file it points
+    // to; the pool verifies again afterwards.
+    SetUp();
+    linkContainer(3);
+    run(command(Pool::POOL_COMMAND_DELETE_SAFESETS, {3}));
+    EXPECT_FALSE(exists(path(3)));
+    EXPECT_TRUE(exists(copy));
+    EXPECT_EQ(0, verifyError()) << lastError_;
+
+    // The sync list and the index are refused as links too.
+    SetUp();
+    const std::string list = temp_.path() + "list.vsl";
+    ASSERT_EQ(0, ::rename((poolFolder() + "synclist.vsl").c_str(), list.c_str()));
+    ASSERT_EQ(0, ::symlink(list.c_str(), (poolFolder() + "synclist.vsl").c_str()));
+    EXPECT_EQ(SYNC_LIST_DAMAGED, verifyError());
+    EXPECT_NE(std::string::npos, lastError_.find("symbolic link")) << lastError_;
+    SetUp();
+    const std::string index = temp_.path() + "index.vix";
+    ASSERT_EQ(0, ::rename((poolFolder() + "pool.vix").c_str(), index.c_str()));
+    ASSERT_EQ(0, ::symlink(index.c_str(), (poolFolder() + "pool.vix").c_str()));
+    EXPECT_EQ(INDEX_CHECKSUM, verifyError());
+    EXPECT_NE(std::string::npos, lastError_.find("symbolic link")) << lastError_;
+}
+
 TEST_F(PoolTest, AnOperationWaitsForTheTaskLockOnlyAsLongAsConfigured) {
     Pool::Locking::AutoUnlockManager other(*task_, "another process");
     Pool::Locking::PoolSystemLock lock(0);

@@ -1,4 +1,5 @@
 // The real file system: FileSystem over POSIX calls.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -106,6 +107,11 @@ public:
 
     const std::string& path() const override { return path_; }
     const FileStatus& status() const override { return status_; }
+
+    void adviseSequential() const override { ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL); }
+    void willNeed(uint64_t offset, uint64_t size) const override {
+        ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(size), POSIX_FADV_WILLNEED);
+    }
 
     size_t read(void* buffer, size_t size) override {
         const ssize_t got = retryingInterrupts([&] { return ::read(fd_, buffer, size); });
@@ -365,6 +371,39 @@ public:
 };
 
 }  // namespace
+
+void ReadAhead::start(const ReadableFile& file, uint64_t begin, uint64_t end, uint64_t ahead, uint64_t step) {
+    file_ = &file;
+    announced_ = begin;
+    end_ = end;
+    ahead_ = ahead;
+    step_ = step == 0 ? kDefaultStep : step;
+    file.adviseSequential();
+    reached(begin);
+}
+
+void ReadAhead::reached(uint64_t offset) {
+    if (file_ == nullptr) return;
+    if (offset > announced_) announced_ = offset;  // the reader went past what was announced
+    if (offset + ahead_ < announced_) announced_ = offset;  // it went back: a second pass
+    const uint64_t target = offset >= end_ || end_ - offset <= ahead_ ? end_ : offset + ahead_;
+    // Whole steps only, except for the last piece of the range.
+    while (announced_ < target && (target - announced_ >= step_ || target == end_)) {
+        const uint64_t size = std::min(step_, end_ - announced_);
+        file_->willNeed(announced_, size);
+        announced_ += size;
+    }
+}
+
+void announceFile(const std::string& path, uint64_t offset, uint64_t size) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    if (fd < 0) return;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        ::posix_fadvise(fd, static_cast<off_t>(offset), static_cast<off_t>(size), POSIX_FADV_WILLNEED);
+    }
+    ::close(fd);
+}
 
 FileSystem& FileSystem::real() {
     static PosixFileSystem* files = new PosixFileSystem;  // never destroyed: usable until the very end

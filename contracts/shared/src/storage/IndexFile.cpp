@@ -14,6 +14,7 @@
 //   nothing after the table.
 #include "IndexFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -153,6 +154,44 @@ struct IndexFileBase::State {
     bool headerChecked = false;
     Header header;
     std::vector<uint32_t> table;
+    // Reused by every read of entries (never more than kBufferBlocks blocks).
+    std::vector<unsigned char> buffer;
+    std::vector<uint32_t> bufferCrcs;
+    // Where readNextEntries goes on.
+    uint64_t nextEntry = 0;
+    // Keeps the entries after those being read coming from the device.
+    VaultFiles::ReadAhead readAhead;
+    bool readingAhead = false;
+
+    uint64_t entriesEnd() const { return HEADER_SIZE + header.entryCount * ENTRY_SIZE; }
+
+    // Announces the entries from `offset` on, once per pass.
+    void readAheadFrom(uint64_t offset) {
+        if (readingAhead) return;
+        readAhead.start(*file, offset, entriesEnd());
+        readingAhead = true;
+    }
+
+    // Appends entries [first, first + count) (within the file's entries) to
+    // `result`, reading whole pieces of kBufferBlocks blocks from the
+    // piece that holds `first`, each checked against its checksums.
+    void readEntriesInto(uint64_t first, size_t count, std::vector<IndexEntry>& result) {
+        const uint64_t firstBlock = first / ENTRIES_PER_BLOCK;
+        const uint64_t endBlock = (first + count + ENTRIES_PER_BLOCK - 1) / ENTRIES_PER_BLOCK;
+        const uint64_t end = entriesEnd();
+        for (uint64_t block = firstBlock; block < endBlock; block += kBufferBlocks) {
+            const uint64_t start = HEADER_SIZE + block * kBlockBytes;
+            const size_t bytes = static_cast<size_t>(std::min<uint64_t>(kBufferBlocks * kBlockBytes, end - start));
+            buffer.resize(bytes);
+            readExactly(*file, buffer.data(), bytes, start, path);
+            readAhead.reached(start + bytes);
+            checkBlocks(block, buffer.data(), bytes, bufferCrcs);
+            const uint64_t bufferFirst = block * ENTRIES_PER_BLOCK;
+            const uint64_t bufferEnd = bufferFirst + bytes / ENTRY_SIZE;
+            for (uint64_t i = std::max(first, bufferFirst); i < std::min(first + count, bufferEnd); ++i)
+                result.push_back(decodeEntry(&buffer[static_cast<size_t>((i - bufferFirst) * ENTRY_SIZE)]));
+        }
+    }
 
     void requireOpen() const {
         if (!file) throw std::logic_error("index file not open");
@@ -176,6 +215,9 @@ struct IndexFileBase::State {
         header = h;
         table.swap(t);
         headerChecked = true;
+        nextEntry = 0;
+        readAhead.stop();
+        readingAhead = false;
     }
 
     // Checks blocks [firstBlock, firstBlock + n) held in `data` (`bytes` long).
@@ -226,9 +268,11 @@ void IndexFileBase::verify(bool full) {
     s.headerChecked = false;
     s.checkHeaderAndTable();
     if (!full) return;
-    const uint64_t entriesEnd = HEADER_SIZE + s.header.entryCount * ENTRY_SIZE;
-    std::vector<unsigned char> buffer(kBufferBlocks * kBlockBytes);
-    std::vector<uint32_t> crcs;
+    const uint64_t entriesEnd = s.entriesEnd();
+    std::vector<unsigned char>& buffer = s.buffer;
+    buffer.resize(static_cast<size_t>(std::min<uint64_t>(kBufferBlocks * kBlockBytes, entriesEnd - HEADER_SIZE)));
+    std::vector<uint32_t>& crcs = s.bufferCrcs;
+    s.readAheadFrom(HEADER_SIZE);
     uint64_t offset = HEADER_SIZE;
     uint64_t block = 0;
     uint64_t entryIndex = 0;
@@ -237,6 +281,7 @@ void IndexFileBase::verify(bool full) {
     while (offset < entriesEnd) {
         const size_t bytes = static_cast<size_t>(std::min<uint64_t>(buffer.size(), entriesEnd - offset));
         readExactly(*s.file, buffer.data(), bytes, offset, s.path);
+        s.readAhead.reached(offset + bytes);
         s.checkBlocks(block, buffer.data(), bytes, crcs);
         // The order check runs without a branch per entry; only a buffer that
         // holds a bad pair is walked again to name the entry.
@@ -266,10 +311,14 @@ void IndexFileBase::verify(bool full) {
         offset += bytes;
         block += crcs.size();
     }
+    s.readAhead.stop();
+    s.readingAhead = false;
 }
 
 void IndexFileBase::close(bool /*reportErrors*/) {
     // A file open for reading has nothing left to report when it closes.
+    state_->readAhead.stop();
+    state_->readingAhead = false;
     state_->file.reset();
     state_->headerChecked = false;
 }
@@ -298,23 +347,24 @@ std::vector<IndexEntry> IndexFileBase::readEntries(uint64_t first, size_t count)
     std::vector<IndexEntry> result;
     if (count == 0) return result;
     result.reserve(count);
-    const uint64_t firstBlock = first / ENTRIES_PER_BLOCK;
-    const uint64_t endBlock = (first + count + ENTRIES_PER_BLOCK - 1) / ENTRIES_PER_BLOCK;
-    const uint64_t entriesEnd = HEADER_SIZE + s.header.entryCount * ENTRY_SIZE;
-    std::vector<unsigned char> buffer;
-    std::vector<uint32_t> crcs;
-    for (uint64_t block = firstBlock; block < endBlock; block += kBufferBlocks) {
-        const uint64_t start = HEADER_SIZE + block * kBlockBytes;
-        const size_t bytes = static_cast<size_t>(std::min<uint64_t>(kBufferBlocks * kBlockBytes, entriesEnd - start));
-        buffer.resize(bytes);
-        readExactly(*s.file, buffer.data(), bytes, start, s.path);
-        s.checkBlocks(block, buffer.data(), bytes, crcs);
-        const uint64_t bufferFirst = block * ENTRIES_PER_BLOCK;
-        const uint64_t bufferEnd = bufferFirst + bytes / ENTRY_SIZE;
-        for (uint64_t i = std::max(first, bufferFirst); i < std::min(first + count, bufferEnd); ++i)
-            result.push_back(decodeEntry(&buffer[static_cast<size_t>((i - bufferFirst) * ENTRY_SIZE)]));
-    }
+    // A reader of many entries reads them front to back (the delete's
+    // rewrite): announce what follows.
+    s.readAheadFrom(HEADER_SIZE + (first / ENTRIES_PER_BLOCK) * kBlockBytes);
+    s.readEntriesInto(first, count, result);
     return result;
+}
+
+size_t IndexFileBase::readNextEntries(std::vector<IndexEntry>& entries, size_t count) {
+    State& s = *state_;
+    s.requireOpen();
+    if (!s.headerChecked) s.checkHeaderAndTable();
+    entries.clear();
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, s.header.entryCount - s.nextEntry));
+    if (n == 0) return 0;
+    s.readAheadFrom(HEADER_SIZE + (s.nextEntry / ENTRIES_PER_BLOCK) * kBlockBytes);
+    s.readEntriesInto(s.nextEntry, n, entries);
+    s.nextEntry += n;
+    return n;
 }
 
 struct IndexFileWriter::State {

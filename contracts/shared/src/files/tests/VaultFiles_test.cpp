@@ -11,6 +11,8 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -277,3 +279,64 @@ TEST(ReplacementFile, AnyFailedStepKeepsTheOldFile) {
 }
 
 }  // namespace
+
+// What a reader announces lies ahead of it, inside the range, in whole steps
+// but for the range's last piece, each byte once per pass; a reader that
+// goes back starts a new pass.
+TEST(VaultFiles, ReadAheadAnnouncesWhatLiesAheadOfTheReaderAndNothingElse) {
+    struct Recorder final : VaultFiles::ReadableFile {
+        mutable std::vector<std::pair<uint64_t, uint64_t>> announced;
+        mutable int sequential = 0;
+        std::string name = "recorder";
+        VaultFiles::FileStatus fileStatus;
+        const std::string& path() const override { return name; }
+        const VaultFiles::FileStatus& status() const override { return fileStatus; }
+        size_t read(void*, size_t) override { return 0; }
+        size_t readAt(uint64_t, void*, size_t) const override { return 0; }
+        const unsigned char* map() override { return nullptr; }
+        void adviseSequential() const override { ++sequential; }
+        void willNeed(uint64_t offset, uint64_t size) const override { announced.push_back({offset, size}); }
+        // Bytes announced, after checking that no byte is announced twice.
+        uint64_t upTo() const {
+            uint64_t end = announced.empty() ? 0 : announced.front().first;
+            for (const auto& a : announced) {
+                EXPECT_EQ(end, a.first);
+                end = a.first + a.second;
+            }
+            return end;
+        }
+    };
+    Recorder file;
+    VaultFiles::ReadAhead ahead;
+    ahead.start(file, 64, 64 + 100, 40, 8);  // 100 bytes from 64, 40 ahead, steps of 8
+    EXPECT_EQ(1, file.sequential);
+    EXPECT_EQ(64u + 40, file.upTo());
+    ahead.reached(64 + 3);  // less than a step more is due: nothing yet
+    EXPECT_EQ(64u + 40, file.upTo());
+    ahead.reached(64 + 20);
+    EXPECT_EQ(64u + 56, file.upTo());
+    for (const auto& a : file.announced) EXPECT_EQ(8u, a.second);
+    ahead.reached(64 + 56);
+    EXPECT_EQ(64u + 96, file.upTo());
+    ahead.reached(64 + 61);  // the end is in sight: the last piece, shorter than a step, follows
+    EXPECT_EQ(64u + 100, file.upTo());
+    EXPECT_EQ(4u, file.announced.back().second);
+    const size_t calls = file.announced.size();
+    ahead.reached(64 + 100);
+    ahead.reached(1000);  // past the range: nothing more
+    EXPECT_EQ(calls, file.announced.size());
+
+    file.announced.clear();
+    ahead.start(file, 0, 1000, 100, 50);
+    ahead.reached(500);  // jumped ahead: announces from where the reader is
+    EXPECT_EQ(500u, file.announced.back().first + file.announced.back().second - 100);
+    file.announced.clear();
+    ahead.reached(10);  // went back: a second pass is announced again
+    ASSERT_FALSE(file.announced.empty());
+    EXPECT_EQ(10u, file.announced.front().first);
+    EXPECT_EQ(110u, file.upTo());
+    ahead.stop();
+    file.announced.clear();
+    ahead.reached(400);
+    EXPECT_TRUE(file.announced.empty());
+}

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "IndexFile.h"
 #include "StorageCodec.h"
@@ -89,6 +91,51 @@ TEST(IndexFileTest, WrittenEntriesReadBackAcrossBlockBoundaries) {
         }
         file.close(true);
         EXPECT_FALSE(file.isOpen());
+    }
+}
+
+// One pass with readNextEntries delivers what readEntries does, in pieces of
+// the size asked for (the last one shorter), and a damaged block stops it
+// with the same error where that block is reached.
+TEST(IndexFileTest, OnePassDeliversEveryEntryAndStopsAtADamagedBlock) {
+    TempFolder temp;
+    const std::string path = temp.path() + "pool.vix";
+    const uint64_t count = 70000;  // past one 1 MiB piece: 34 blocks
+    writeIndex(path, count);
+    for (const size_t piece : {size_t(32768), size_t(5000), size_t(1)}) {
+        IndexFileBase file;
+        file.open(path, 1, 1);
+        file.verify(false);
+        std::vector<IndexEntry> entries;
+        uint64_t seen = 0;
+        while (const size_t n = file.readNextEntries(entries, piece)) {
+            ASSERT_EQ(n, entries.size());
+            ASSERT_EQ(std::min<uint64_t>(piece, count - seen), n);
+            for (const IndexEntry& e : entries) {
+                const IndexEntry expected = entryFor(uint32_t(1 + seen / 1000), uint32_t(seen % 1000));
+                ASSERT_EQ(expected.safesetNumber, e.safesetNumber) << seen;
+                ASSERT_EQ(expected.recordId, e.recordId) << seen;
+                ASSERT_EQ(expected.key, e.key) << seen;
+                ++seen;
+            }
+            if (piece == 1 && seen == 3000) break;  // a short pass is enough for single entries
+        }
+        if (piece != 1) {
+            EXPECT_EQ(count, seen) << piece;
+            EXPECT_TRUE(entries.empty());
+        }
+    }
+    StorageTest::writeBytes(path, StorageTest::withFlippedBits(StorageTest::readBytes(path), 512 + 32 * 40000, 0x02));
+    IndexFileBase file;
+    file.open(path, 1, 1);
+    file.verify(false);
+    std::vector<IndexEntry> entries;
+    EXPECT_EQ(32768u, file.readNextEntries(entries, 32768));  // blocks 0-15 are good
+    try {
+        file.readNextEntries(entries, 32768);
+        ADD_FAILURE() << "a damaged block was delivered";
+    } catch (const FileError& e) {
+        EXPECT_EQ(path + ": checksum mismatch in entries [38912, 40960)", std::string(e.what()));
     }
 }
 
