@@ -1,8 +1,10 @@
 #include "ScanDriver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <stdexcept>
@@ -18,9 +20,11 @@
 #include "FileServices.h"
 #include "PassRecord.h"
 #include "Pool/Locking.h"
+#include "ReadAhead.h"
 #include "ResultFiles.h"
 #include "ScanProgress.h"
 #include "TaskSafetyCheck.h"
+#include "TaskStorageDescriptor.h"
 #include "VaultFiles.h"
 #include "VaultLog.h"
 #include "VaultSettings.h"
@@ -70,6 +74,7 @@ struct Run {
     std::string runStamp;
     long long tasksCounter = 0;
     unsigned tasksInVault = 0;
+    unsigned tasksAhead = 0;  // tasks listed and read ahead of the checks
     PassCounts counts;
 
     // An initial pass notes every task its walk meets; a re-check pass looks
@@ -157,6 +162,108 @@ void handleTask(Run& run, DatabaseInterfaces::DbInterfaceManager& manager, const
     }
 }
 
+// One step of the walk, in the order the walk takes them.
+struct WalkStep {
+    enum Kind { Customer, Computer, Task, Failure } kind;
+    std::shared_ptr<const CustomerDataObject> customer;
+    std::shared_ptr<const LocationDataObject> location;
+    std::shared_ptr<const ComputerDataObject> computer;
+    TaskDataObject task;
+    std::exception_ptr failure;  // a listing that failed: the walk ends here
+};
+
+// The walk over customers, locations, computers and tasks, listed from the
+// catalogue up to `tasksAhead` tasks before they are handled. The catalogue
+// calls are the walk's own, in its order; only their timing moves earlier.
+class WalkAhead {
+public:
+    WalkAhead(DatabaseInterfaces::DbInterfaceManager& manager, Run& run, ReadAhead& readAhead)
+        : manager_(manager), run_(run), readAhead_(readAhead) {
+        manager_.administratorInterface(true)->getCustomers(customers_);
+    }
+
+    // The next step, or null at the end of the walk.
+    const WalkStep* next() {
+        fill();
+        return steps_.empty() ? nullptr : &steps_.front();
+    }
+    void pop() {
+        if (steps_.front().kind == WalkStep::Task) --tasksQueued_;
+        steps_.pop_front();
+    }
+
+private:
+    // Lists until `tasksAhead` tasks are queued (at least one step), the
+    // walk ends, or a listing fails.
+    void fill() {
+        const size_t wanted = std::max<size_t>(1, run_.tasksAhead);
+        while (!ended_ && (steps_.empty() || tasksQueued_ < wanted)) {
+            try {
+                advance();
+            } catch (...) {
+                WalkStep failure{WalkStep::Failure, nullptr, nullptr, nullptr, TaskDataObject(), std::current_exception()};
+                steps_.push_back(std::move(failure));
+                ended_ = true;
+            }
+        }
+    }
+
+    // One listing or one queued task.
+    void advance() {
+        if (taskIndex_ < tasks_.size()) {
+            const TaskDataObject& task = tasks_[taskIndex_++];
+            // Numbered like the walk's tasks; only selected tasks are read.
+            ++announced_;
+            if (isSelected(run_, task) && !task.taskFolder.empty())
+                readAhead_.announce(announced_, TaskStorageDescriptor::getSynchFilesStorageLocation(task));
+            WalkStep step{WalkStep::Task, customer_, location_, computer_, task, nullptr};
+            steps_.push_back(std::move(step));
+            ++tasksQueued_;
+            return;
+        }
+        if (computerIndex_ < computers_.size()) {
+            computer_ = std::make_shared<const ComputerDataObject>(computers_[computerIndex_++]);
+            steps_.push_back({WalkStep::Computer, customer_, location_, computer_, TaskDataObject(), nullptr});
+            tasks_.clear();
+            taskIndex_ = 0;
+            manager_.administratorInterface(true)->getComputerTasks(computer_->id, tasks_);
+            return;
+        }
+        if (locationIndex_ < locations_.size()) {
+            location_ = std::make_shared<const LocationDataObject>(locations_[locationIndex_++]);
+            computers_.clear();
+            computerIndex_ = 0;
+            manager_.administratorInterface(true)->getLocationComputers(location_->id, computers_);
+            return;
+        }
+        if (customerIndex_ < customers_.size()) {
+            customer_ = std::make_shared<const CustomerDataObject>(customers_[customerIndex_++]);
+            locations_.clear();
+            locationIndex_ = 0;
+            manager_.administratorInterface(true)->getCustomerLocations(customer_->id, locations_);
+            steps_.push_back({WalkStep::Customer, customer_, nullptr, nullptr, TaskDataObject(), nullptr});
+            return;
+        }
+        ended_ = true;
+    }
+
+    DatabaseInterfaces::DbInterfaceManager& manager_;
+    Run& run_;
+    ReadAhead& readAhead_;
+    std::vector<CustomerDataObject> customers_;
+    std::vector<LocationDataObject> locations_;
+    std::vector<ComputerDataObject> computers_;
+    std::vector<TaskDataObject> tasks_;
+    size_t customerIndex_ = 0, locationIndex_ = 0, computerIndex_ = 0, taskIndex_ = 0;
+    std::shared_ptr<const CustomerDataObject> customer_;
+    std::shared_ptr<const LocationDataObject> location_;
+    std::shared_ptr<const ComputerDataObject> computer_;
+    std::deque<WalkStep> steps_;
+    size_t tasksQueued_ = 0;
+    uint64_t announced_ = 0;
+    bool ended_ = false;
+};
+
 void walk(Run& run) {
     DatabaseInterfaces::DbInterfaceManager manager;
     DataObjects::VaultDataObject vault;
@@ -180,22 +287,30 @@ void walk(Run& run) {
     run.hostName = getNodeHostName();
     run.results->writeRunLine(run.vaultGuid, run.hostName, taskCount, run.runStamp);
 
-    std::vector<CustomerDataObject> customers;
-    manager.administratorInterface(true)->getCustomers(customers);
-    for (const CustomerDataObject& customer : customers) {
-        std::vector<LocationDataObject> locations;
-        manager.administratorInterface(true)->getCustomerLocations(customer.id, locations);
-        log_show(kFacility, kInfo, "Checking tasks for customer %s", customer.name.c_str());
-        for (const LocationDataObject& location : locations) {
-            std::vector<ComputerDataObject> computers;
-            manager.administratorInterface(true)->getLocationComputers(location.id, computers);
-            for (const ComputerDataObject& computer : computers) {
-                log_show(kFacility, kInfo, "    Checking tasks for computer %s", computer.name.c_str());
-                std::vector<TaskDataObject> tasks;
-                manager.administratorInterface(true)->getComputerTasks(computer.id, tasks);
-                for (const TaskDataObject& task : tasks) handleTask(run, manager, customer, location, computer, task);
-            }
+    // The catalogue is read a few tasks ahead of the checks, so that the
+    // files of the next tasks can be announced to the readers; every log
+    // line, check and result line still follows the walk's order, and an
+    // error of a listing ends the walk at the same point as without reading
+    // ahead (after every task before it was handled).
+    ReadAhead readAhead(run.tasksAhead);
+    WalkAhead ahead(manager, run, readAhead);
+    uint64_t sequence = 0;
+    while (const WalkStep* step = ahead.next()) {
+        switch (step->kind) {
+        case WalkStep::Customer:
+            log_show(kFacility, kInfo, "Checking tasks for customer %s", step->customer->name.c_str());
+            break;
+        case WalkStep::Computer:
+            log_show(kFacility, kInfo, "    Checking tasks for computer %s", step->computer->name.c_str());
+            break;
+        case WalkStep::Task:
+            readAhead.reached(++sequence);
+            handleTask(run, manager, *step->customer, *step->location, *step->computer, step->task);
+            break;
+        case WalkStep::Failure:
+            std::rethrow_exception(step->failure);
         }
+        ahead.pop();
     }
     if (run.progress) run.progress->finish();
     log_show(kFacility, kInfo, "Finished checking for %lld tasks...", run.tasksCounter);
@@ -358,6 +473,7 @@ int runScan(const ScanOptions& options) {
     Run run;
     run.progress = &progress;
     run.runStamp = formatRunStamp(startTime);
+    run.tasksAhead = configuredTasksAhead();
     run.unknownTasks = loadUnknownTaskList(kUnknownTasksFileName);
     run.recheck = !run.unknownTasks.empty();
     if (run.recheck) run.record = PassRecord::load(kPassRecordFileName);

@@ -230,7 +230,14 @@ TEST(ScanOperator, OptionsLeaveTheResultFilesAsTheyWere) {
     ASSERT_EQ(reportA.size(), 3u);
     ASSERT_EQ(reportA.size(), reportB.size());
     for (size_t i = 1; i < reportA.size(); ++i) EXPECT_EQ(reportA[i], reportB[i]);  // line 0 holds the start time
-    EXPECT_EQ(logTexts(readFile(plain.file("Trevalon.log"))), logTexts(readFile(withOptions.file("Trevalon.log"))));
+    // The same log apart from the time the run took (its last line).
+    std::vector<std::string> logA = logTexts(readFile(plain.file("Trevalon.log")));
+    std::vector<std::string> logB = logTexts(readFile(withOptions.file("Trevalon.log")));
+    ASSERT_FALSE(logA.empty());
+    ASSERT_FALSE(logB.empty());
+    logA.pop_back();
+    logB.pop_back();
+    EXPECT_EQ(logA, logB);
     // The log is the lines a scan always wrote, then the summary lines.
     const std::vector<std::string> lines = logTexts(readFile(plain.file("Trevalon.log")));
     const std::vector<std::string> expectedStart = {
