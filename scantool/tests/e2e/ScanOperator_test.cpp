@@ -562,3 +562,69 @@ TEST(ScanOperator, RecheckPassWithoutAUsableRecordSaysSo) {
 }  // namespace
 }  // namespace Testing
 }  // namespace Trevalon
+
+namespace Trevalon {
+namespace Testing {
+namespace {
+
+// Reading ahead only warms the cache: with it off, on for one task, or as
+// configured by default, a vault whose files include a FIFO, a link, a
+// missing pool and a damaged container gives the same log, report and list,
+// and nothing blocks on the special files.
+TEST(ScanReadAhead, ChangesNothingThatTheScanWrites) {
+    VaultDescription d;
+    d.node("node2");
+    for (int i = 0; i < 12; ++i) {
+        const std::string n = std::to_string(i);
+        d.task("Acme", "pc" + std::to_string(i % 3), "Task " + n,
+               {{1, i % 2 ? "8.40" : "8.50", 4, {static_cast<unsigned>(i % 4)}, i % 5 == 0},
+                {2, "8.40", 3, {}, false}},
+               i % 7 == 3 ? "node2" : "");
+    }
+    TestVault vault(d.json());
+    // Task 1: a FIFO at its sync list; task 2: a link at its container;
+    // task 4: no pool folder; task 5: a damaged container.
+    const std::string list1 = vault.syncListFile("Task 1");
+    ASSERT_EQ(unlink(list1.c_str()), 0);
+    ASSERT_EQ(mkfifo(list1.c_str(), 0644), 0);
+    const std::string container2 = vault.containerFile("Task 2", 1);
+    ASSERT_EQ(rename(container2.c_str(), (container2 + ".real").c_str()), 0);
+    ASSERT_EQ(symlink((container2 + ".real").c_str(), container2.c_str()), 0);
+    const std::string pool4 = vault.syncListFile("Task 4");
+    ASSERT_EQ(std::system(("rm -rf '" + pool4.substr(0, pool4.rfind('/')) + "'").c_str()), 0);
+    vault.damage({vault.containerFile("Task 5", 1)}, {"--truncate", "40"});
+
+    struct Outcome {
+        std::vector<std::string> log, report;
+        std::string list;
+    };
+    auto scanWith = [&](const std::string& setting) {
+        TempFolder work;
+        std::string config = readFile(vault.nodeConfig());
+        if (!setting.empty()) config += "\n[numbers]\nScanReadAhead=" + setting + "\n";
+        writeFile(work.file("node.conf"), config);
+        const ProcessResult result = run({binDir() + "/Trevalon", "--no-progress"}, work.path(),
+                                         {{"VAULT_NODE_CONFIG", work.file("node.conf")}});
+        EXPECT_EQ(result.exitCode, 0) << setting << result.output;
+        Outcome outcome;
+        outcome.log = logTexts(readFile(work.file("Trevalon.log")));
+        if (!outcome.log.empty()) outcome.log.pop_back();  // the time the run took
+        outcome.report = readLines(work.file("Output.csv"));
+        if (!outcome.report.empty()) outcome.report.erase(outcome.report.begin());  // the start time
+        outcome.list = readFile(work.file("UnknownTasks.txt"));
+        return outcome;
+    };
+    const Outcome off = scanWith("0");
+    ASSERT_FALSE(off.list.empty()) << "the faults defer tasks";
+    ASSERT_FALSE(off.report.empty());
+    for (const char* setting : {"1", "", "4096"}) {
+        const Outcome on = scanWith(setting);
+        EXPECT_EQ(on.log, off.log) << "ScanReadAhead=" << setting;
+        EXPECT_EQ(on.report, off.report) << "ScanReadAhead=" << setting;
+        EXPECT_EQ(on.list, off.list) << "ScanReadAhead=" << setting;
+    }
+}
+
+}  // namespace
+}  // namespace Testing
+}  // namespace Trevalon
