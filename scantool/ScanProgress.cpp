@@ -13,6 +13,7 @@ namespace Trevalon {
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(250);
+constexpr auto kGatherInterval = std::chrono::milliseconds(20);
 
 void writeAll(int fd, const char* data, size_t size) {
     while (size > 0) {
@@ -88,6 +89,11 @@ void ScanProgress::relayLoop() {
             line_.clear();
             writeAll(savedOutput_, buffer, static_cast<size_t>(got));
             atLineStart = buffer[got - 1] == '\n';
+            // Let lines gather in the pipe rather than waking for each one:
+            // a scan logs thousands of lines a second, and a relay that
+            // handled them one by one would cost more than the line is worth.
+            // The pipe holds far more than a pause's worth of lines.
+            std::this_thread::sleep_for(kGatherInterval);
         }
         if (atLineStart && std::chrono::steady_clock::now() - lastDraw >= kRedrawInterval) {
             line_.update(done_.load(std::memory_order_relaxed));
