@@ -172,9 +172,10 @@ struct WalkStep {
     std::exception_ptr failure;  // a listing that failed: the walk ends here
 };
 
-// The walk over customers, locations, computers and tasks, listed from the
-// catalogue up to `tasksAhead` tasks before they are handled. The catalogue
-// calls are the walk's own, in its order; only their timing moves earlier.
+// The walk over customers, locations, computers and tasks, with up to
+// `tasksAhead` tasks of the computer being walked queued before they are
+// handled. The catalogue calls are the walk's own, in its order and at the
+// same points between the tasks' checks.
 class WalkAhead {
 public:
     WalkAhead(DatabaseInterfaces::DbInterfaceManager& manager, Run& run, ReadAhead& readAhead)
@@ -193,11 +194,14 @@ public:
     }
 
 private:
-    // Lists until `tasksAhead` tasks are queued (at least one step), the
-    // walk ends, or a listing fails.
+    // Queues at least one step. A listing is made only when every step
+    // before it was handled, as a walk without reading ahead makes it: a
+    // catalogue that fails (or changes) in the middle of the walk then ends
+    // it (or shows) at the same point. Tasks of a list already fetched are
+    // queued up to `tasksAhead`, so that their files can be announced.
     void fill() {
         const size_t wanted = std::max<size_t>(1, run_.tasksAhead);
-        while (!ended_ && (steps_.empty() || tasksQueued_ < wanted)) {
+        while (!ended_ && (steps_.empty() || (tasksQueued_ < wanted && taskIndex_ < tasks_.size()))) {
             try {
                 advance();
             } catch (...) {
@@ -287,11 +291,10 @@ void walk(Run& run) {
     run.hostName = getNodeHostName();
     run.results->writeRunLine(run.vaultGuid, run.hostName, taskCount, run.runStamp);
 
-    // The catalogue is read a few tasks ahead of the checks, so that the
-    // files of the next tasks can be announced to the readers; every log
-    // line, check and result line still follows the walk's order, and an
-    // error of a listing ends the walk at the same point as without reading
-    // ahead (after every task before it was handled).
+    // The next tasks of the computer being walked are queued ahead of the
+    // checks, so that their files can be announced to the readers; every log
+    // line, check and result line still follows the walk's order, and the
+    // listings are made at the same points as without reading ahead.
     ReadAhead readAhead(run.tasksAhead);
     WalkAhead ahead(manager, run, readAhead);
     uint64_t sequence = 0;
