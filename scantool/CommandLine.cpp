@@ -9,18 +9,23 @@
 namespace Trevalon {
 namespace {
 
-const char* const kUsageLine = "Usage: Trevalon [--help | --version]\n";
+const char* const kUsageLine =
+    "Usage: Trevalon [--help | --version]\n"
+    "       Trevalon [--no-progress] [--summary-json FILE]\n";
 
 const char* const kHelp =
     "\n"
     "Checks, task by task, whether the backup tasks of this vault node are safe\n"
-    "to migrate. Run it with no arguments, in the folder that is to receive the\n"
-    "results:\n"
+    "to migrate. Run it in the folder that is to receive the results:\n"
     "  Trevalon.log      every line the run logged\n"
     "  Output.csv        one run line, then one line per checked task\n"
     "  UnknownTasks.txt  the tasks this run could not check; a run that finds\n"
     "                    this list re-checks only them, so run again until it\n"
     "                    stays empty\n"
+    "  InitialPassTasks.txt  the tasks the last initial pass met; a re-check\n"
+    "                    pass warns about tasks of this node added since,\n"
+    "                    which only a new initial pass checks (remove\n"
+    "                    UnknownTasks.txt to start one)\n"
     "In the synchronisation-files folder of every task at risk it leaves the\n"
     "empty marker files ombrik.exe.config and sorvendel.exe.config.\n"
     "\n"
@@ -29,8 +34,13 @@ const char* const kHelp =
     "share/doc/vault-maintenance/examples/node.conf).\n"
     "\n"
     "Options:\n"
-    "  -h, --help  print this text and exit\n"
-    "  --version   print the version and exit\n"
+    "  --no-progress        no progress line (it is shown on standard error only\n"
+    "                       when that is a terminal)\n"
+    "  --summary-json FILE  also write the pass's counts, kind, exit code, result\n"
+    "                       files and the ids of deferred and at-risk tasks to\n"
+    "                       FILE as JSON (replaced whole when the run ends)\n"
+    "  -h, --help           print this text and exit\n"
+    "  --version            print the version and exit\n"
     "\n"
     "Exit codes:\n"
     "  0    the walk ended, whatever the outcomes of the single tasks\n"
@@ -41,7 +51,49 @@ const char* const kHelp =
 
 }  // namespace
 
-std::optional<int> answerCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+namespace {
+
+int refuse(std::ostream& err, const std::string& refused, const char* why) {
+    err << "Trevalon: " << why << " '" << refused << "'\n"
+        << kUsageLine
+        << "Run Trevalon in the folder that is to receive the results to scan this vault\n"
+           "node. Trevalon --help tells more.\n"
+        << std::flush;
+    return kUsageExitCode;
+}
+
+// The scan options, or the code of a refusal.
+std::optional<int> parseScanOptions(int argc, const char* const* argv, std::ostream& err, ScanOptions& options) {
+    bool progressSeen = false, summarySeen = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const std::string summaryPrefix = "--summary-json=";
+        if (arg == "--no-progress" && !progressSeen) {
+            progressSeen = true;
+            options.progress = false;
+        } else if ((arg == "--summary-json" || arg.compare(0, summaryPrefix.size(), summaryPrefix) == 0) &&
+                   !summarySeen) {
+            summarySeen = true;
+            std::string file;
+            if (arg == "--summary-json") {
+                if (i + 1 >= argc) return refuse(err, arg, "a file name must follow");
+                file = argv[++i];
+            } else {
+                file = arg.substr(summaryPrefix.size());
+            }
+            if (file.empty()) return refuse(err, arg, "an empty file name after");
+            options.summaryJsonPath = file;
+        } else {
+            return refuse(err, arg, "unexpected argument");
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<int> answerCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                                     ScanOptions* options) {
     if (argc <= 1) return std::nullopt;
     const std::string first = argv[1];
     if (argc == 2 && (first == "--help" || first == "-h")) {
@@ -54,13 +106,11 @@ std::optional<int> answerCommandLine(int argc, const char* const* argv, std::ost
     }
     // Name the first argument that is not understood on its own.
     const bool knownFirst = first == "--help" || first == "-h" || first == "--version";
-    const std::string refused = knownFirst ? argv[2] : first;
-    err << "Trevalon: unexpected argument '" << refused << "'\n"
-        << kUsageLine
-        << "Trevalon takes no arguments: run it with none, in the folder that is to receive\n"
-           "the results, to scan this vault node. Trevalon --help tells more.\n"
-        << std::flush;
-    return kUsageExitCode;
+    if (knownFirst) return refuse(err, argv[2], "unexpected argument");
+    ScanOptions parsed;
+    if (const auto refused = parseScanOptions(argc, argv, err, parsed)) return refused;
+    if (options) *options = parsed;
+    return std::nullopt;
 }
 
 }  // namespace Trevalon

@@ -22,11 +22,18 @@ const int kExitResultsIncomplete = 4;  // the walk ended, but a result file coul
 // The run stamp of Output.csv's run line: local time as "%b-%d-%Y_%H-%M-%S".
 std::string formatRunStamp(std::time_t startTime);
 
+// What the command line may change about a run; the result files, the log
+// and their contents are the same whatever is chosen.
+struct ScanOptions {
+    bool progress = true;         // the progress line on a terminal (--no-progress turns it off)
+    std::string summaryJsonPath;  // --summary-json FILE ("" for none)
+};
+
 // One whole run in the process's current folder; returns one of the exit
 // codes above. Only one run at a time works in a folder: a run holds an
 // exclusive lock on the folder itself (flock on the folder, taken before any
 // file is touched and dropped by the kernel when the run ends, however it
 // ends), and a second run refuses with kExitFolderBusy.
-int runScan();
+int runScan(const ScanOptions& options = ScanOptions());
 
 }  // namespace Trevalon

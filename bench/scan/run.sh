@@ -9,6 +9,8 @@
 #            (strace -c -f) beside those of `find` + `cat`
 #
 # Peak memory at 2,000, 20,000 and 100,000 tasks: bench/scan/memory.sh.
+# Breadth on a cold page cache, reading ahead off and on, beside cat:
+# bench/scan/cold.sh (root).
 #
 # Usage: bench/scan/run.sh [build-dir] [work-dir]   (default: build, /tmp/vault-bench)
 set -euo pipefail

@@ -109,6 +109,48 @@ TEST(TrevalonCommandLine, AnswersGoToOutputAndRefusalsToErrors) {
     EXPECT_EQ(out.str() + err.str(), "");
 }
 
+// The scan options: accepted ones reach the scan, malformed or repeated ones
+// are refused like any unknown argument (2, on standard error only).
+TEST(TrevalonCommandLine, ScanOptionsAreParsedOrRefused) {
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;  // -1: no answer, the scan runs
+        bool progress;
+        std::string summary;
+        std::string refusal;
+    } table[] = {
+        {{"--no-progress"}, -1, false, "", ""},
+        {{"--summary-json", "s.json"}, -1, true, "s.json", ""},
+        {{"--summary-json=/tmp/a b.json", "--no-progress"}, -1, false, "/tmp/a b.json", ""},
+        {{"--summary-json", "--no-progress"}, -1, true, "--no-progress", ""},  // a value, as given
+        {{"--summary-json"}, 2, true, "", "a file name must follow '--summary-json'"},
+        {{"--summary-json="}, 2, true, "", "an empty file name after '--summary-json='"},
+        {{"--summary-json", ""}, 2, true, "", "an empty file name after '--summary-json'"},
+        {{"--no-progress", "--no-progress"}, 2, true, "", "unexpected argument '--no-progress'"},
+        {{"--summary-json", "a", "--summary-json", "b"}, 2, true, "", "unexpected argument '--summary-json'"},
+        {{"--no-progress", "--help"}, 2, true, "", "unexpected argument '--help'"},
+        {{"--progress"}, 2, true, "", "unexpected argument '--progress'"},
+    };
+    for (const auto& c : table) {
+        std::vector<const char*> argv = {"Trevalon"};
+        for (const std::string& arg : c.args) argv.push_back(arg.c_str());
+        std::ostringstream out, err;
+        ScanOptions options;
+        const auto answer = answerCommandLine(static_cast<int>(argv.size()), argv.data(), out, err, &options);
+        EXPECT_EQ(out.str(), "") << describe(c.args);
+        if (c.exitCode < 0) {
+            EXPECT_FALSE(answer.has_value()) << describe(c.args) << err.str();
+            EXPECT_EQ(options.progress, c.progress) << describe(c.args);
+            EXPECT_EQ(options.summaryJsonPath, c.summary) << describe(c.args);
+            EXPECT_EQ(err.str(), "") << describe(c.args);
+        } else {
+            ASSERT_TRUE(answer.has_value()) << describe(c.args);
+            EXPECT_EQ(*answer, c.exitCode) << describe(c.args);
+            EXPECT_TRUE(contains(err.str(), c.refusal)) << describe(c.args) << "\n" << err.str();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace Testing
 }  // namespace Trevalon
