@@ -166,6 +166,7 @@ TEST_F(ServicesTest, KilledWhileMarkingLeavesTheOldOrNewFileAndTheLockFree) {
         EXPECT_TRUE(lockIsFree(settingsOf(task()) + ".lock")) << round;
         LocalSettings::markTaskAsSuspect(task(), "after the kill", false);
         EXPECT_EQ(std::to_string(count + 1), LocalSettings(task()).values().at("SUSPECT_COUNT")) << round;
+        EXPECT_EQ(std::vector<std::string>(), temporaries(task().taskFolder)) << round;  // the killed child's went too
         lastCount = count + 1;
     }
     EXPECT_GE(lastCount, 80u);  // 40 marks are the parent's own; every child marked at least once

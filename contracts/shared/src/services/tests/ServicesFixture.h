@@ -144,6 +144,42 @@ protected:
         return names;
     }
 
+    // The id of a process that has ended and been reaped.
+    static pid_t endedProcess() {
+        const pid_t pid = ::fork();
+        if (pid == 0) ::_exit(0);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return pid;
+    }
+
+    // A child that runs until this object is destroyed.
+    class RunningProcess {
+    public:
+        RunningProcess() {
+            if (::pipe(hold_) != 0) return;
+            pid_ = ::fork();
+            if (pid_ == 0) {
+                ::close(hold_[1]);
+                char byte;
+                while (::read(hold_[0], &byte, 1) < 0 && errno == EINTR) {
+                }
+                ::_exit(0);
+            }
+            ::close(hold_[0]);
+        }
+        ~RunningProcess() {
+            ::close(hold_[1]);  // the child's read ends and it exits
+            int status = 0;
+            if (pid_ > 0) ::waitpid(pid_, &status, 0);
+        }
+        pid_t pid() const { return pid_; }
+
+    private:
+        int hold_[2] = {-1, -1};
+        pid_t pid_ = -1;
+    };
+
     const std::string& dir() const { return dir_; }
     const DataObjects::TaskDataObject& task() const { return task_; }
 
