@@ -8,7 +8,8 @@
 // SELECTs from a script, and one JOIN that gives the same rows. Prints every
 // time (best of three) and the ratios.
 //
-// Usage: catalogue_walk_bench [work-folder]   (default /tmp/catalogue-bench)
+// Usage: catalogue_walk_bench [work-folder [rounds]]
+//        (default /tmp/catalogue-bench, 3 rounds; the best round counts)
 // The SQLite vault is built once in <work-folder>/catalogue.db and reused; the
 // PostgreSQL vault lives on a throw-away server in <work-folder>/pg, started
 // and stopped by the run (pg-test-server.sh). The plug-in is found through
@@ -57,24 +58,27 @@ Function next(const char* name) {
 }
 }  // namespace
 
+// Default visibility: the project builds with hidden symbols, and the plug-in
+// must see these definitions.
+#define BENCH_EXPORT __attribute__((visibility("default")))
 extern "C" {
-PGresult* PQexecPrepared(PGconn* conn, const char* stmtName, int nParams, const char* const* paramValues,
+BENCH_EXPORT PGresult* PQexecPrepared(PGconn* conn, const char* stmtName, int nParams, const char* const* paramValues,
                          const int* paramLengths, const int* paramFormats, int resultFormat) {
     static const auto real = next<decltype(&PQexecPrepared)>("PQexecPrepared");
     if (g_counting) ++g_pgStatements;
     return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
 }
-PGresult* PQexec(PGconn* conn, const char* query) {
+BENCH_EXPORT PGresult* PQexec(PGconn* conn, const char* query) {
     static const auto real = next<decltype(&PQexec)>("PQexec");
     if (g_counting) ++g_pgStatements;
     return real(conn, query);
 }
-PGresult* PQprepare(PGconn* conn, const char* stmtName, const char* query, int nParams, const Oid* paramTypes) {
+BENCH_EXPORT PGresult* PQprepare(PGconn* conn, const char* stmtName, const char* query, int nParams, const Oid* paramTypes) {
     static const auto real = next<decltype(&PQprepare)>("PQprepare");
     if (g_counting) ++g_pgPrepares;
     return real(conn, stmtName, query, nParams, paramTypes);
 }
-int sqlite3_prepare_v3(sqlite3* db, const char* sql, int bytes, unsigned int flags, sqlite3_stmt** statement,
+BENCH_EXPORT int sqlite3_prepare_v3(sqlite3* db, const char* sql, int bytes, unsigned int flags, sqlite3_stmt** statement,
                        const char** tail) {
     static const auto real = next<decltype(&sqlite3_prepare_v3)>("sqlite3_prepare_v3");
     const int rc = real(db, sql, bytes, flags, statement, tail);
@@ -84,7 +88,7 @@ int sqlite3_prepare_v3(sqlite3* db, const char* sql, int bytes, unsigned int fla
     }
     return rc;
 }
-int sqlite3_reset(sqlite3_stmt* statement) {
+BENCH_EXPORT int sqlite3_reset(sqlite3_stmt* statement) {
     static const auto real = next<decltype(&sqlite3_reset)>("sqlite3_reset");
     if (g_counting) {
         std::lock_guard<std::mutex> lock(g_freshMutex);
@@ -92,7 +96,7 @@ int sqlite3_reset(sqlite3_stmt* statement) {
     }
     return real(statement);
 }
-int sqlite3_step(sqlite3_stmt* statement) {
+BENCH_EXPORT int sqlite3_step(sqlite3_stmt* statement) {
     static const auto real = next<decltype(&sqlite3_step)>("sqlite3_step");
     if (g_counting) {
         std::lock_guard<std::mutex> lock(g_freshMutex);
@@ -390,7 +394,9 @@ void checkWalk(const WalkResult& result) {
 
 int main(int argc, char** argv) {
     try {
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);
         const std::string folder = argc > 1 ? argv[1] : "/tmp/catalogue-bench";
+        const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
         std::filesystem::create_directories(folder);
         const std::string database = folder + "/catalogue.db";
         const std::string config = folder + "/node.conf";
@@ -412,12 +418,16 @@ int main(int argc, char** argv) {
         checkWalk(first);
         const long long sqliteStatements = first.statements;
         const long long statements = std::count(first.script.begin(), first.script.end(), '\n');
+        std::printf("SQLite: the counted walk ran %lld statements (the per-row script holds %lld)\n",
+                    sqliteStatements, statements);
         std::ofstream(script, std::ios::trunc) << first.script;
         double sqliteManager = 1e9, sqliteShell = 1e9, sqliteJoin = 1e9;
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < rounds; ++i) {
             sqliteManager = std::min(sqliteManager, walk(false).seconds);
             sqliteShell = std::min(sqliteShell, runShell(database, script));
             sqliteJoin = std::min(sqliteJoin, runShell(database, joinScript));
+            std::printf("SQLite round %d: manager %.3f s, shell %.3f s, one JOIN %.3f s\n", i + 1, sqliteManager,
+                        sqliteShell, sqliteJoin);
         }
 
         // PostgreSQL, on a server of this run's own.
@@ -434,15 +444,19 @@ int main(int argc, char** argv) {
         const WalkResult counted = walk(false, true);
         checkWalk(counted);
         const long long pgStatements = counted.statements, pgPrepares = counted.prepares;
+        std::printf("PostgreSQL: the counted walk ran %lld statements and %lld preparations\n", pgStatements,
+                    pgPrepares);
         const std::string psql = "psql -X -q -A -t -v ON_ERROR_STOP=1 -o /dev/null -d '" + conninfo + "' -f ";
         double pgManager = 1e9, pgShell = 1e9, pgJoin = 1e9;
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < rounds; ++i) {
             pgManager = std::min(pgManager, walk(false).seconds);
             pgShell = std::min(pgShell, timeCommand(psql + "'" + script + "'"));
             pgJoin = std::min(pgJoin, timeCommand(psql + "'" + joinScript + "'"));
+            std::printf("PostgreSQL round %d: manager %.3f s, shell %.3f s, one JOIN %.3f s\n", i + 1, pgManager,
+                        pgShell, pgJoin);
         }
 
-        std::printf("\nwalk of %d tasks, best of three (statements: as run by each, counted)\n", kTasks);
+        std::printf("\nwalk of %d tasks, best of %d (statements: as run by each, counted)\n", kTasks, rounds);
         std::printf("%-11s %9s %11s %9s %11s %9s %5s %14s %13s\n", "store", "manager", "statements", "shell",
                     "statements", "one JOIN", "", "manager/shell", "manager/JOIN");
         std::printf("%-11s %8.3fs %11lld %8.3fs %11lld %8.3fs %5d %14.2f %13.2f\n", "SQLite", sqliteManager,
