@@ -91,6 +91,8 @@ unsigned removeDeadWritersTemporaries(const std::string& folder, const std::func
         if (::fstatat(dirFd, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
         if (::unlinkat(dirFd, entry.c_str(), 0) == 0) ++removed;
     }
+    // Best effort, like the removals: a removal that is lost in a crash
+    // leaves a temporary that the next write removes again.
     if (removed > 0) ::fsync(dirFd);
     ::close(dirFd);
     return removed;
