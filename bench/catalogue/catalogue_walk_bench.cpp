@@ -8,27 +8,103 @@
 // SELECTs from a script, and one JOIN that gives the same rows. Prints every
 // time (best of three) and the ratios.
 //
-// Usage: catalogue_walk_bench [work-folder]   (default /tmp/catalogue-bench)
+// Usage: catalogue_walk_bench [work-folder [rounds]]
+//        (default /tmp/catalogue-bench, 3 rounds; the best round counts)
 // The SQLite vault is built once in <work-folder>/catalogue.db and reused; the
 // PostgreSQL vault lives on a throw-away server in <work-folder>/pg, started
 // and stopped by the run (pg-test-server.sh). The plug-in is found through
 // VAULT_PLUGIN_DIR, else beside the program.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include <dlfcn.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include "DataObjects/DataObjects.h"
 #include "DatabaseInterfaces/AdministratorInterface.h"
 #include "DatabaseInterfaces/DbInterfaceManager.h"
+
+// Statements counted as the plug-in sends them: this program defines the
+// libpq and SQLite calls that run a statement, counts each and hands it on
+// to the library (the plug-in, loaded later, binds to these definitions).
+namespace {
+// Counting is on only in untimed walks, so that it costs the timed ones nothing.
+std::atomic<bool> g_counting{false};
+std::atomic<long long> g_pgStatements{0};
+std::atomic<long long> g_pgPrepares{0};
+std::atomic<long long> g_sqliteStatements{0};
+std::mutex g_freshMutex;
+std::unordered_set<const void*> g_fresh;  // SQLite statements not stepped since prepare or reset
+
+template <typename Function>
+Function next(const char* name) {
+    void* found = ::dlsym(RTLD_NEXT, name);
+    if (found == nullptr) {
+        std::fprintf(stderr, "bench: no %s to hand on to\n", name);
+        std::abort();
+    }
+    return reinterpret_cast<Function>(found);
+}
+}  // namespace
+
+// Default visibility: the project builds with hidden symbols, and the plug-in
+// must see these definitions.
+#define BENCH_EXPORT __attribute__((visibility("default")))
+extern "C" {
+BENCH_EXPORT PGresult* PQexecPrepared(PGconn* conn, const char* stmtName, int nParams, const char* const* paramValues,
+                         const int* paramLengths, const int* paramFormats, int resultFormat) {
+    static const auto real = next<decltype(&PQexecPrepared)>("PQexecPrepared");
+    if (g_counting) ++g_pgStatements;
+    return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
+}
+BENCH_EXPORT PGresult* PQexec(PGconn* conn, const char* query) {
+    static const auto real = next<decltype(&PQexec)>("PQexec");
+    if (g_counting) ++g_pgStatements;
+    return real(conn, query);
+}
+BENCH_EXPORT PGresult* PQprepare(PGconn* conn, const char* stmtName, const char* query, int nParams, const Oid* paramTypes) {
+    static const auto real = next<decltype(&PQprepare)>("PQprepare");
+    if (g_counting) ++g_pgPrepares;
+    return real(conn, stmtName, query, nParams, paramTypes);
+}
+BENCH_EXPORT int sqlite3_prepare_v3(sqlite3* db, const char* sql, int bytes, unsigned int flags, sqlite3_stmt** statement,
+                       const char** tail) {
+    static const auto real = next<decltype(&sqlite3_prepare_v3)>("sqlite3_prepare_v3");
+    const int rc = real(db, sql, bytes, flags, statement, tail);
+    if (g_counting && rc == SQLITE_OK && statement != nullptr && *statement != nullptr) {
+        std::lock_guard<std::mutex> lock(g_freshMutex);
+        g_fresh.insert(*statement);
+    }
+    return rc;
+}
+BENCH_EXPORT int sqlite3_reset(sqlite3_stmt* statement) {
+    static const auto real = next<decltype(&sqlite3_reset)>("sqlite3_reset");
+    if (g_counting) {
+        std::lock_guard<std::mutex> lock(g_freshMutex);
+        g_fresh.insert(statement);
+    }
+    return real(statement);
+}
+BENCH_EXPORT int sqlite3_step(sqlite3_stmt* statement) {
+    static const auto real = next<decltype(&sqlite3_step)>("sqlite3_step");
+    if (g_counting) {
+        std::lock_guard<std::mutex> lock(g_freshMutex);
+        if (g_fresh.erase(statement) > 0) ++g_sqliteStatements;
+    }
+    return real(statement);
+}
+}
 
 namespace {
 
@@ -133,6 +209,8 @@ void buildVault(const std::string& path) {
 
 struct WalkResult {
     double seconds = 0;
+    long long statements = 0;  // run by the plug-in (prepares of PostgreSQL statements not included)
+    long long prepares = 0;
     long long tasks = 0;
     long long boundToNode = 0;
     std::string script;  // the same SELECTs, for the shell
@@ -164,9 +242,11 @@ std::string nodeSql(uint32_t id) {
 
 // The walk as the scan tool does it, fetching the interface from the
 // manager before every call.
-WalkResult walk(bool writeScript) {
+WalkResult walk(bool writeScript, bool count = false) {
     WalkResult result;
+    g_counting = count;
     if (writeScript) result.script.reserve(60u * 1024 * 1024);
+    const long long pgBefore = g_pgStatements, sqliteBefore = g_sqliteStatements, preparesBefore = g_pgPrepares;
     const Clock::time_point start = Clock::now();
     DatabaseInterfaces::DbInterfaceManager manager;
     std::vector<DataObjects::CustomerDataObject> customers;
@@ -194,6 +274,9 @@ WalkResult walk(bool writeScript) {
         }
     }
     result.seconds = secondsSince(start);
+    result.statements = (g_pgStatements - pgBefore) + (g_sqliteStatements - sqliteBefore);
+    result.prepares = g_pgPrepares - preparesBefore;
+    g_counting = false;
     return result;
 }
 
@@ -311,14 +394,15 @@ void checkWalk(const WalkResult& result) {
 
 int main(int argc, char** argv) {
     try {
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);
         const std::string folder = argc > 1 ? argv[1] : "/tmp/catalogue-bench";
+        const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
         std::filesystem::create_directories(folder);
         const std::string database = folder + "/catalogue.db";
         const std::string config = folder + "/node.conf";
         const std::string script = folder + "/walk.sql";
         const std::string joinScript = folder + "/join.sql";
         std::ofstream(joinScript, std::ios::trunc) << kJoinSql;
-        const long long statements = 1LL + kCustomers + kCustomers + kCustomers * kComputersPerLocation + kTasks;
 
         // SQLite.
         useConfig(config, "File=" + database + "\n");
@@ -330,14 +414,20 @@ int main(int argc, char** argv) {
             std::printf("SQLite: reusing %s (%d tasks)\n", database.c_str(), kTasks);
         }
         // Writes the shells' script from a first walk, then times three more.
-        const WalkResult first = walk(true);
+        const WalkResult first = walk(true, true);
         checkWalk(first);
+        const long long sqliteStatements = first.statements;
+        const long long statements = std::count(first.script.begin(), first.script.end(), '\n');
+        std::printf("SQLite: the counted walk ran %lld statements (the per-row script holds %lld)\n",
+                    sqliteStatements, statements);
         std::ofstream(script, std::ios::trunc) << first.script;
         double sqliteManager = 1e9, sqliteShell = 1e9, sqliteJoin = 1e9;
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < rounds; ++i) {
             sqliteManager = std::min(sqliteManager, walk(false).seconds);
             sqliteShell = std::min(sqliteShell, runShell(database, script));
             sqliteJoin = std::min(sqliteJoin, runShell(database, joinScript));
+            std::printf("SQLite round %d: manager %.3f s, shell %.3f s, one JOIN %.3f s\n", i + 1, sqliteManager,
+                        sqliteShell, sqliteJoin);
         }
 
         // PostgreSQL, on a server of this run's own.
@@ -350,24 +440,35 @@ int main(int argc, char** argv) {
             buildPostgresVault(conninfo);
             std::printf("PostgreSQL: built %d tasks in %.2f s\n", kTasks, secondsSince(start));
         }
-        checkWalk(walk(false));  // warms the server's caches as the SQLite walk did
+        // Warms the server's caches as the SQLite walk did, and counts.
+        const WalkResult counted = walk(false, true);
+        checkWalk(counted);
+        const long long pgStatements = counted.statements, pgPrepares = counted.prepares;
+        std::printf("PostgreSQL: the counted walk ran %lld statements and %lld preparations\n", pgStatements,
+                    pgPrepares);
         const std::string psql = "psql -X -q -A -t -v ON_ERROR_STOP=1 -o /dev/null -d '" + conninfo + "' -f ";
         double pgManager = 1e9, pgShell = 1e9, pgJoin = 1e9;
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < rounds; ++i) {
             pgManager = std::min(pgManager, walk(false).seconds);
             pgShell = std::min(pgShell, timeCommand(psql + "'" + script + "'"));
             pgJoin = std::min(pgJoin, timeCommand(psql + "'" + joinScript + "'"));
+            std::printf("PostgreSQL round %d: manager %.3f s, shell %.3f s, one JOIN %.3f s\n", i + 1, pgManager,
+                        pgShell, pgJoin);
         }
 
-        std::printf("\nwalk of %d tasks (%lld SELECTs), best of three:\n", kTasks, statements);
-        std::printf("%-12s %10s %10s %10s %14s %14s\n", "store", "manager", "shell", "one JOIN", "manager/shell",
-                    "manager/JOIN");
-        std::printf("%-12s %9.3fs %9.3fs %9.3fs %14.2f %14.2f\n", "SQLite", sqliteManager, sqliteShell, sqliteJoin,
-                    sqliteManager / sqliteShell, sqliteManager / sqliteJoin);
-        std::printf("%-12s %9.3fs %9.3fs %9.3fs %14.2f %14.2f\n", "PostgreSQL", pgManager, pgShell, pgJoin,
-                    pgManager / pgShell, pgManager / pgJoin);
-        std::printf("(shell: sqlite3 or psql running the walk's SELECTs from a script; one JOIN: the same rows "
-                    "from one statement in the same shell)\n");
+        std::printf("\nwalk of %d tasks, best of %d (statements: as run by each, counted)\n", kTasks, rounds);
+        std::printf("%-11s %9s %11s %9s %11s %9s %5s %14s %13s\n", "store", "manager", "statements", "shell",
+                    "statements", "one JOIN", "", "manager/shell", "manager/JOIN");
+        std::printf("%-11s %8.3fs %11lld %8.3fs %11lld %8.3fs %5d %14.2f %13.2f\n", "SQLite", sqliteManager,
+                    sqliteStatements, sqliteShell, statements, sqliteJoin, 1, sqliteManager / sqliteShell,
+                    sqliteManager / sqliteJoin);
+        std::printf("%-11s %8.3fs %11lld %8.3fs %11lld %8.3fs %5d %14.2f %13.2f\n", "PostgreSQL", pgManager,
+                    pgStatements, pgShell, statements, pgJoin, 1, pgManager / pgShell, pgManager / pgJoin);
+        std::printf("(manager: the scan tool's walk through the interface manager and the plug-in, %lld statement "
+                    "preparations on PostgreSQL besides; shell: sqlite3 or psql running the per-row SELECTs of the "
+                    "walk as it was before the listing fetched the nodes; one JOIN: the same rows from one statement "
+                    "in the same shell)\n",
+                    pgPrepares);
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());

@@ -2,6 +2,8 @@
 #include "CatalogueInterfaces.h"
 
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 #include "CatalogueStore.h"
 #include "DatabaseInterfaces/NotImplementedInterfaces.h"
@@ -13,9 +15,30 @@ namespace {
 using namespace DataObjects;
 using DatabaseInterfaces::ConfigSourceType;
 
+// Fills what a look-up in the store fills (the stored columns), and nothing
+// else of the caller's record, as findNodeOfTask does.
+void takeStoredFields(NodeDataObject& to, NodeDataObject& from) {
+    to.id = from.id;
+    to.hostName = std::move(from.hostName);
+    to.address = std::move(from.address);
+    to.clusterAddress = std::move(from.clusterAddress);
+    to.description = std::move(from.description);
+    to.version = std::move(from.version);
+    to.platform = std::move(from.platform);
+    to.state = from.state;
+    to.requestedState = from.requestedState;
+    to.primaryStorageGroupId = from.primaryStorageGroupId;
+}
+
 // The catalogue reads (and the few writes) of the application interface, on
 // top of the stubs of `Stubs`, so that the application and administrator
 // interfaces answer alike.
+//
+// A walk of the catalogue lists a computer's tasks and then asks for each
+// task's node. The listing fetches those nodes in the same statement, and
+// the next getNodeByTaskId of a listed task is answered from it: the node as
+// of the listing, used once. The listing's nodes are dropped at the next
+// listing of a computer's tasks and at any write through this interface.
 template <class Stubs>
 class CatalogueOperations : public Stubs {
 public:
@@ -32,9 +55,9 @@ public:
         return DatabaseInterfaces::CONFIG_SOURCE_DEFAULT;
     }
     void _updateGlobalSetting(const std::string& key, const std::string& value) override {
-        store_->writeSetting(key, value);
+        writer().writeSetting(key, value);
     }
-    void deleteGlobalSetting(const std::string& key) override { store_->removeSetting(key); }
+    void deleteGlobalSetting(const std::string& key) override { writer().removeSetting(key); }
 
     bool getVault(const std::string& vaultName, VaultDataObject& vault) override {
         return store_->findVaultByName(vaultName, vault);
@@ -51,6 +74,16 @@ public:
     }
     void getAllNodes(std::vector<NodeDataObject>& nodes) override { store_->listNodes(nodes); }
     bool getNodeByTaskId(uint32_t taskId, NodeDataObject& node) override {
+        {
+            std::lock_guard<std::mutex> lock(listedMutex_);
+            const auto found = listedNodes_.find(taskId);
+            if (found != listedNodes_.end()) {
+                ListedNode listed = std::move(found->second);
+                listedNodes_.erase(found);
+                if (listed.found) takeStoredFields(node, listed.node);
+                return listed.found;
+            }
+        }
         return store_->findNodeOfTask(taskId, node);
     }
 
@@ -79,7 +112,14 @@ public:
     }
     bool getTask(uint32_t taskId, TaskDataObject& task) override { return store_->findTaskById(taskId, task); }
     void getComputerTasks(uint32_t computerId, std::vector<TaskDataObject>& tasks) override {
-        store_->listTasks(computerId, tasks);
+        forgetListedNodes();
+        const size_t before = tasks.size();
+        std::vector<ListedNode> nodes;
+        store_->listTasksWithNodes(computerId, tasks, nodes);
+        std::lock_guard<std::mutex> lock(listedMutex_);
+        listedNodes_.clear();
+        for (size_t i = 0; i < nodes.size() && before + i < tasks.size(); ++i)
+            listedNodes_[tasks[before + i].id] = std::move(nodes[i]);
     }
     // The catalogue holds one vault's tasks: all of them belong to any vault
     // it holds; an unknown vault ID has none.
@@ -101,13 +141,25 @@ public:
         store_->listTaskPools(taskId, pools);
     }
 
-    uint32_t registerNodeToCluster(const NodeDataObject& node) override { return store_->addNode(node); }
+    uint32_t registerNodeToCluster(const NodeDataObject& node) override { return writer().addNode(node); }
 
 protected:
     CatalogueStore& store() { return *store_; }
+    // The store, for a write: the nodes of the last listing are dropped first.
+    CatalogueStore& writer() {
+        forgetListedNodes();
+        return *store_;
+    }
 
 private:
+    void forgetListedNodes() {
+        std::lock_guard<std::mutex> lock(listedMutex_);
+        listedNodes_.clear();
+    }
+
     std::unique_ptr<CatalogueStore> store_;
+    std::mutex listedMutex_;
+    std::unordered_map<uint32_t, ListedNode> listedNodes_;  // task ID -> its node as of the last listing
 };
 
 class SqlApplicationInterface final
@@ -121,26 +173,26 @@ class SqlAdministratorInterface final
 public:
     using CatalogueOperations::CatalogueOperations;
 
-    uint32_t addVault(const VaultDataObject& vault) override { return store().addVault(vault); }
+    uint32_t addVault(const VaultDataObject& vault) override { return writer().addVault(vault); }
     void getVaults(std::vector<VaultDataObject>& vaults) override { store().listVaults(vaults); }
-    uint32_t addCustomer(const CustomerDataObject& customer) override { return store().addCustomer(customer); }
+    uint32_t addCustomer(const CustomerDataObject& customer) override { return writer().addCustomer(customer); }
     void getCustomers(std::vector<CustomerDataObject>& customers) override { store().listCustomers(customers); }
     uint32_t addLocation(uint32_t customerId, const LocationDataObject& location) override {
-        return store().addLocation(customerId, location);
+        return writer().addLocation(customerId, location);
     }
     // The computer goes to location `locationId` with agent type
     // `agentTypeId`; the record's own locationId and agentTypeId are ignored.
     uint32_t addComputer(uint32_t locationId, uint32_t agentTypeId, const ComputerDataObject& computer) override {
-        return store().addComputer(locationId, agentTypeId, computer);
+        return writer().addComputer(locationId, agentTypeId, computer);
     }
     uint32_t addTask(uint32_t computerId, const TaskDataObject& task) override {
-        return store().addTask(computerId, task);
+        return writer().addTask(computerId, task);
     }
-    void removeTask(uint32_t taskId) override { store().removeTask(taskId); }
-    bool updateTask(const TaskDataObject& task) override { return store().updateTask(task); }
-    uint32_t addPool(const PoolDataObject& pool) override { return store().addPool(pool); }
+    void removeTask(uint32_t taskId) override { writer().removeTask(taskId); }
+    bool updateTask(const TaskDataObject& task) override { return writer().updateTask(task); }
+    uint32_t addPool(const PoolDataObject& pool) override { return writer().addPool(pool); }
     bool associateTaskAndPool(uint32_t taskId, const std::string& poolGuid) override {
-        return store().associateTaskAndPool(taskId, poolGuid);
+        return writer().associateTaskAndPool(taskId, poolGuid);
     }
 };
 

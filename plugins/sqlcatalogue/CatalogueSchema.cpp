@@ -72,12 +72,13 @@ CREATE TABLE setting (key TEXT PRIMARY KEY, value TEXT NOT NULL);
 const char* const kSteps[] = {kVersion1};
 static_assert(sizeof kSteps / sizeof kSteps[0] == kSchemaVersion, "one migration step per schema version");
 
-int fileVersion(Connection& connection) {
+// Kept whole (no cast) until it is checked.
+int64_t fileVersion(Connection& connection) {
     Statement statement = connection.prepare("PRAGMA user_version");
-    return statement.step() ? static_cast<int>(statement.i64(0)) : 0;
+    return statement.step() ? statement.i64(0) : 0;
 }
 
-void checkKnown(const Connection& connection, int version) {
+void checkKnown(const Connection& connection, int64_t version) {
     if (version < 0 || version > kSchemaVersion)
         throw std::runtime_error("catalogue database '" + connection.path() + "' has schema version " +
                                  std::to_string(version) + "; this plug-in knows versions up to " +
@@ -87,7 +88,7 @@ void checkKnown(const Connection& connection, int version) {
 }  // namespace
 
 void migrateSchema(Connection& connection, bool mayCreate) {
-    int version = fileVersion(connection);
+    int64_t version = fileVersion(connection);
     checkKnown(connection, version);
     if (version == kSchemaVersion) return;
     // An empty file (or one with no catalogue in it) is not a vault of no

@@ -23,6 +23,12 @@
 
 namespace SqlCatalogue {
 
+// The node a task is bound to, as a listing of tasks found it.
+struct ListedNode {
+    bool found = false;  // false: the task is bound to no node (or to none that exists)
+    DataObjects::NodeDataObject node;
+};
+
 class CatalogueStore {
 public:
     virtual ~CatalogueStore() = default;
@@ -52,6 +58,11 @@ public:
     virtual bool findTaskById(uint32_t id, DataObjects::TaskDataObject& task) = 0;
     virtual bool findTaskByGuid(const std::string& guid, DataObjects::TaskDataObject& task) = 0;
     virtual void listTasks(uint32_t computerId, std::vector<DataObjects::TaskDataObject>& tasks) = 0;
+    // listTasks, and in the same statement each listed task's node: appends
+    // to `nodes` one entry per task appended to `tasks`, in the same order,
+    // as findNodeOfTask would have answered at that moment.
+    virtual void listTasksWithNodes(uint32_t computerId, std::vector<DataObjects::TaskDataObject>& tasks,
+                                    std::vector<ListedNode>& nodes) = 0;
     virtual void listAllTasks(std::vector<DataObjects::TaskDataObject>& tasks) = 0;
     // "Customer 'C' / Location 'L' / Computer 'M' / Task 'T'", or "" when the
     // task is unknown.

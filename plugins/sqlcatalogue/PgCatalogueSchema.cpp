@@ -110,10 +110,16 @@ private:
     PgConnection& connection_;
 };
 
+// Refuses a version this code does not know: newer than it, below 0, or
+// beyond what a number of ours holds (the column altered to a wider type, or
+// to text).
+void refuseUnknown(const PgConnection& connection, const std::string& version) {
+    throw std::runtime_error(connection.name() + " has schema version " + version +
+                             "; this plug-in knows versions 0 to " + std::to_string(kSchemaVersion));
+}
+
 void checkKnown(const PgConnection& connection, int version) {
-    if (version > kSchemaVersion || version < 0)
-        throw std::runtime_error(connection.name() + " has schema version " + std::to_string(version) +
-                                 "; this plug-in knows versions 0 to " + std::to_string(kSchemaVersion));
+    if (version > kSchemaVersion || version < 0) refuseUnknown(connection, std::to_string(version));
 }
 
 }  // namespace
@@ -121,11 +127,21 @@ void checkKnown(const PgConnection& connection, int version) {
 int pgSchemaVersion(PgConnection& connection) {
     PgResult table = connection.run("SELECT to_regclass('catalogue_schema') IS NOT NULL");
     if (table.rows() == 0 || table.text(0, 0) != "t") return 0;
-    PgResult version = connection.run("SELECT version FROM catalogue_schema");
+    PgResult version = connection.run("SELECT version::text FROM catalogue_schema");
     if (version.rows() != 1)
         throw std::runtime_error(connection.name() + ": table catalogue_schema holds " +
                                  std::to_string(version.rows()) + " rows instead of one");
-    return static_cast<int>(version.i64(0, 0));
+    // Read as text and checked whole: a cast would make 4294967297 version 1.
+    const std::string text = version.text(0, 0);
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string digits = negative ? text.substr(1) : text;
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        refuseUnknown(connection, digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos
+                                      ? "'" + text + "'"
+                                      : text);
+    const int value = std::stoi(text);
+    checkKnown(connection, value);
+    return value;
 }
 
 void migratePgSchema(PgConnection& connection) {

@@ -19,6 +19,8 @@ class PgConnection;
 void migratePgSchema(PgConnection& connection);
 
 // The layout version the database holds (0 for none), without changing it.
+// Throws the error of a newer version for any version outside 0 to
+// kSchemaVersion, however the column stores it (a wider number, text).
 int pgSchemaVersion(PgConnection& connection);
 
 // Drops every table of the catalogue (and nothing else) in one transaction.

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -48,11 +49,14 @@ void read(const PgResult& s, int i, VaultDataObject& r) {
     r.id = s.u32(i, 0); r.name = s.text(i, 1); r.description = s.text(i, 2); r.address = s.text(i, 3);
     r.version = s.text(i, 4); r.nodeCount = s.u32(i, 5); r.flags = s.u32(i, 6); r.guid = s.text(i, 7);
 }
-void read(const PgResult& s, int i, NodeDataObject& r) {
-    r.id = s.u32(i, 0); r.hostName = s.text(i, 1); r.address = s.text(i, 2); r.clusterAddress = s.text(i, 3);
-    r.description = s.text(i, 4); r.version = s.text(i, 5); r.platform = s.text(i, 6); r.state = s.u32(i, 7);
-    r.requestedState = s.u32(i, 8); r.primaryStorageGroupId = s.u32(i, 9);
+// A node's columns from column `o` on (0, or after a task's columns).
+void read(const PgResult& s, int i, NodeDataObject& r, int o = 0) {
+    r.id = s.u32(i, o + 0); r.hostName = s.text(i, o + 1); r.address = s.text(i, o + 2);
+    r.clusterAddress = s.text(i, o + 3); r.description = s.text(i, o + 4); r.version = s.text(i, o + 5);
+    r.platform = s.text(i, o + 6); r.state = s.u32(i, o + 7); r.requestedState = s.u32(i, o + 8);
+    r.primaryStorageGroupId = s.u32(i, o + 9);
 }
+constexpr int kTaskColumnCount = 19;
 void read(const PgResult& s, int i, CustomerDataObject& r) {
     r.id = s.u32(i, 0); r.name = s.text(i, 1); r.shortName = s.text(i, 2); r.reference = s.text(i, 3);
     r.contact = s.text(i, 4); r.status = s.u32(i, 5);
@@ -151,7 +155,8 @@ public:
     }
 
     bool findNodeById(uint32_t id, NodeDataObject& node) override {
-        return findOne("SELECT " + kNodeColumns + " FROM node n WHERE n.id = $1", PgParams().add(id), node);
+        static const PgStatement sql("SELECT " + kNodeColumns + " FROM node n WHERE n.id = $1");
+        return findOne(sql, PgParams().add(id), node);
     }
     bool findNodeByHostName(const std::string& hostName, NodeDataObject& node) override {
         return findOne("SELECT " + kNodeColumns +
@@ -159,8 +164,9 @@ public:
                        PgParams().add(hostName), node);
     }
     bool findNodeOfTask(uint32_t taskId, NodeDataObject& node) override {
-        return findOne("SELECT " + kNodeColumns + " FROM task t JOIN node n ON n.id = t.node_id WHERE t.id = $1",
-                       PgParams().add(taskId), node);
+        static const PgStatement sql("SELECT " + kNodeColumns +
+                                     " FROM task t JOIN node n ON n.id = t.node_id WHERE t.id = $1");
+        return findOne(sql, PgParams().add(taskId), node);
     }
     void listNodes(std::vector<NodeDataObject>& nodes) override {
         list("SELECT " + kNodeColumns + " FROM node n ORDER BY n.id", PgParams(), nodes);
@@ -171,15 +177,17 @@ public:
                        customer);
     }
     void listCustomers(std::vector<CustomerDataObject>& customers) override {
-        list("SELECT " + kCustomerColumns + " FROM customer c ORDER BY c.id", PgParams(), customers);
+        static const PgStatement sql("SELECT " + kCustomerColumns + " FROM customer c ORDER BY c.id");
+        list(sql, PgParams(), customers);
     }
     bool findLocation(uint32_t id, LocationDataObject& location) override {
         return findOne("SELECT " + kLocationColumns + " FROM location l WHERE l.id = $1", PgParams().add(id),
                        location);
     }
     void listLocations(uint32_t customerId, std::vector<LocationDataObject>& locations) override {
-        list("SELECT " + kLocationColumns + " FROM location l WHERE l.customer_id = $1 ORDER BY l.id",
-             PgParams().add(customerId), locations);
+        static const PgStatement sql("SELECT " + kLocationColumns +
+                                     " FROM location l WHERE l.customer_id = $1 ORDER BY l.id");
+        list(sql, PgParams().add(customerId), locations);
     }
 
     bool findComputerById(uint32_t id, ComputerDataObject& computer) override {
@@ -191,20 +199,47 @@ public:
                        PgParams().add(guid), computer);
     }
     void listComputers(uint32_t locationId, std::vector<ComputerDataObject>& computers) override {
-        list("SELECT " + kComputerColumns + " FROM computer m WHERE m.location_id = $1 ORDER BY m.id",
-             PgParams().add(locationId), computers);
+        static const PgStatement sql("SELECT " + kComputerColumns +
+                                     " FROM computer m WHERE m.location_id = $1 ORDER BY m.id");
+        list(sql, PgParams().add(locationId), computers);
     }
 
     bool findTaskById(uint32_t id, TaskDataObject& task) override {
-        return findOne("SELECT " + kTaskColumns + " FROM task t WHERE t.id = $1", PgParams().add(id), task);
+        static const PgStatement sql("SELECT " + kTaskColumns + " FROM task t WHERE t.id = $1");
+        return findOne(sql, PgParams().add(id), task);
     }
     bool findTaskByGuid(const std::string& guid, TaskDataObject& task) override {
         return findOne("SELECT " + kTaskColumns + " FROM task t WHERE t.guid = $1 ORDER BY t.id LIMIT 1",
                        PgParams().add(guid), task);
     }
     void listTasks(uint32_t computerId, std::vector<TaskDataObject>& tasks) override {
-        list("SELECT " + kTaskColumns + " FROM task t WHERE t.computer_id = $1 ORDER BY t.id",
-             PgParams().add(computerId), tasks);
+        static const PgStatement sql("SELECT " + kTaskColumns + " FROM task t WHERE t.computer_id = $1 ORDER BY t.id");
+        list(sql, PgParams().add(computerId), tasks);
+    }
+    void listTasksWithNodes(uint32_t computerId, std::vector<TaskDataObject>& tasks,
+                            std::vector<ListedNode>& nodes) override {
+        // A task whose node_id names no node gets a row of NULLs, read as
+        // "no node", as findNodeOfTask's inner join would answer.
+        static const PgStatement sql("SELECT " + kTaskColumns + ", " + kNodeColumns +
+                                     " FROM task t LEFT JOIN node n ON n.id = t.node_id"
+                                     " WHERE t.computer_id = $1 ORDER BY t.id");
+        query([&](PgConnection& db) {
+            PgResult s = db.run(sql, PgParams().add(computerId));
+            const size_t count = static_cast<size_t>(s.rows());
+            std::vector<TaskDataObject> rows(count);
+            std::vector<ListedNode> found(count);
+            for (int i = 0; i < s.rows(); ++i) {
+                read(s, i, rows[static_cast<size_t>(i)]);
+                ListedNode& node = found[static_cast<size_t>(i)];
+                node.found = !s.isNull(i, kTaskColumnCount);
+                if (node.found) read(s, i, node.node, kTaskColumnCount);
+            }
+            tasks.reserve(tasks.size() + count);
+            nodes.reserve(nodes.size() + count);
+            tasks.insert(tasks.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+            nodes.insert(nodes.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+            return 0;
+        });
     }
     void listAllTasks(std::vector<TaskDataObject>& tasks) override {
         list("SELECT " + kTaskColumns + " FROM task t ORDER BY t.id", PgParams(), tasks);
@@ -464,8 +499,8 @@ private:
         return result;
     }
 
-    template <typename Record>
-    bool findOne(const std::string& sql, const PgParams& params, Record& record) {
+    template <typename Sql, typename Record>
+    bool findOne(const Sql& sql, const PgParams& params, Record& record) {
         return query([&](PgConnection& db) {
             PgResult s = db.run(sql, params);
             if (s.rows() == 0) return false;
@@ -475,14 +510,19 @@ private:
     }
 
     // Rows go to a local list first, so a failure half-way leaves the
-    // caller's list as it was.
-    template <typename Record>
-    void list(const std::string& sql, const PgParams& params, std::vector<Record>& records) {
+    // caller's list as it was; they are moved, never copied, into it.
+    template <typename Sql, typename Record>
+    void list(const Sql& sql, const PgParams& params, std::vector<Record>& records) {
         query([&](PgConnection& db) {
             PgResult s = db.run(sql, params);
             std::vector<Record> rows(static_cast<size_t>(s.rows()));
             for (int i = 0; i < s.rows(); ++i) read(s, i, rows[static_cast<size_t>(i)]);
-            records.insert(records.end(), rows.begin(), rows.end());
+            if (records.empty()) {
+                records.swap(rows);
+            } else {
+                records.insert(records.end(), std::make_move_iterator(rows.begin()),
+                               std::make_move_iterator(rows.end()));
+            }
             return 0;
         });
     }

@@ -1,5 +1,6 @@
 #include "PgConnection.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +10,16 @@
 
 #include <libpq-fe.h>
 
+#include "VaultLog.h"
+
 namespace SqlCatalogue {
 
 namespace {
+
+constexpr int kNoticeFacility = 1;
+constexpr unsigned kNoticeInformation = 4097;
+constexpr unsigned kNoticeWarning = 4098;
+constexpr unsigned kNoticeTrace = 16385;
 
 // libpq's messages end in a line break and may span lines; one line reads
 // better in a log.
@@ -87,6 +95,8 @@ int64_t PgResult::i64(int row, int column) const {
     return std::strtoll(PQgetvalue(result_, row, column), nullptr, 10);
 }
 
+bool PgResult::isNull(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
+
 std::string PgResult::text(int row, int column) const {
     if (PQgetisnull(result_, row, column)) return std::string();
     return std::string(PQgetvalue(result_, row, column), static_cast<size_t>(PQgetlength(result_, row, column)));
@@ -122,6 +132,24 @@ PgConnection::PgConnection(const std::string& conninfo) {
         connection_ = nullptr;
         throw std::runtime_error(name_ + ": cannot connect: " + reason);
     }
+    // What the server says beside the answers (notices, warnings, that it
+    // ends the session) goes to the log, not to standard error.
+    PQsetNoticeReceiver(connection_, &PgConnection::receiveNotice, this);
+}
+
+void PgConnection::receiveNotice(void* self, const pg_result* notice) {
+    const auto* connection = static_cast<const PgConnection*>(self);
+    const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
+    const std::string level = severity != nullptr ? severity : "";
+    std::string text = oneLine(PQresultErrorMessage(notice));
+    // Debugging chatter is a trace line; notices and information are
+    // information; warnings, and the errors the server sends to an idle
+    // session (that it ends it), are warnings.
+    unsigned messageId = kNoticeInformation;
+    if (level.rfind("DEBUG", 0) == 0) messageId = kNoticeTrace;
+    else if (level != "NOTICE" && level != "INFO" && level != "LOG") messageId = kNoticeWarning;
+    if (messageId == kNoticeTrace && !logCheckTraceLevel(messageId)) return;
+    log_show(nullptr, kNoticeFacility, messageId, (connection->name_ + ": the server says: " + text).c_str());
 }
 
 PgConnection::~PgConnection() { PQfinish(connection_); }
@@ -158,24 +186,51 @@ PgResult PgConnection::check(pg_result* result, const std::string& sql) {
     const char* severity = result != nullptr ? PQresultErrorField(result, PG_DIAG_SEVERITY_NONLOCALIZED) : nullptr;
     const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     const std::string sqlState = state != nullptr ? state : "";
+    // An error that libpq raised itself carries no SQLSTATE: the server did
+    // not answer (it closed the socket, or the link broke). libpq may still
+    // call the connection fine, but the session is gone: counted as lost at
+    // once, so that only this call fails and the next one connects again.
     if ((severity != nullptr && (std::strcmp(severity, "FATAL") == 0 || std::strcmp(severity, "PANIC") == 0)) ||
-        sqlState.rfind("08", 0) == 0 || sqlState.rfind("57P", 0) == 0)
+        sqlState.empty() || sqlState.rfind("08", 0) == 0 || sqlState.rfind("57P", 0) == 0 ||
+        PQsocket(connection_) < 0)
         broken_ = true;
     PQclear(result);
     if (!usable()) throw std::runtime_error(name_ + ": lost the connection to the server: " + reason);
     throw std::runtime_error(name_ + ": cannot run \"" + sql + "\": " + reason);
 }
 
-PgResult PgConnection::run(const std::string& sql, const PgParams& params) {
+namespace {
+std::atomic<size_t> nextStatementNumber{0};
+}  // namespace
+
+PgStatement::PgStatement(std::string sql) : sql_(std::move(sql)), number_(nextStatementNumber++) {}
+
+const std::string& PgConnection::prepare(const std::string& sql) {
     auto found = prepared_.find(sql);
     if (found == prepared_.end()) {
         const std::string statementName = "s" + std::to_string(prepared_.size() + 1);
         check(PQprepare(connection_, statementName.c_str(), sql.c_str(), 0, nullptr), sql);
         found = prepared_.emplace(sql, statementName).first;
     }
-    return check(PQexecPrepared(connection_, found->second.c_str(), static_cast<int>(params.size()),
-                                params.values(), nullptr, nullptr, 0),
+    return found->second;
+}
+
+PgResult PgConnection::runPrepared(const std::string& statementName, const std::string& sql, const PgParams& params) {
+    return check(PQexecPrepared(connection_, statementName.c_str(), static_cast<int>(params.size()), params.values(),
+                                nullptr, nullptr, 0),
                  sql);
+}
+
+PgResult PgConnection::run(const std::string& sql, const PgParams& params) {
+    return runPrepared(prepare(sql), sql, params);
+}
+
+PgResult PgConnection::run(const PgStatement& statement, const PgParams& params) {
+    if (statement.number() >= byNumber_.size()) byNumber_.resize(statement.number() + 1, nullptr);
+    const std::string*& name = byNumber_[statement.number()];
+    // Names live in prepared_, whose nodes never move.
+    if (name == nullptr) name = &prepare(statement.sql());
+    return runPrepared(*name, statement.sql(), params);
 }
 
 void PgConnection::execute(const std::string& sql) { check(PQexec(connection_, sql.c_str()), sql); }

@@ -57,9 +57,26 @@ public:
     uint32_t u32(int row, int column) const { return static_cast<uint32_t>(i64(row, column)); }
     bool flag(int row, int column) const { return i64(row, column) != 0; }
     std::string text(int row, int column) const;
+    bool isNull(int row, int column) const;
 
 private:
     pg_result* result_;
+};
+
+// A statement text of the program's own, made once (a static object): a
+// connection finds its prepared form by the statement's number, without
+// building or hashing the text again on every call.
+class PgStatement final {
+public:
+    explicit PgStatement(std::string sql);
+    PgStatement(const PgStatement&) = delete;
+    PgStatement& operator=(const PgStatement&) = delete;
+    const std::string& sql() const { return sql_; }
+    size_t number() const { return number_; }
+
+private:
+    std::string sql_;
+    size_t number_;
 };
 
 class PgConnection final {
@@ -76,6 +93,8 @@ public:
 
     // Runs `sql` (prepared on first use, cached by its text) with `params`.
     PgResult run(const std::string& sql, const PgParams& params = PgParams());
+    // Runs `statement` (prepared on first use, found by its number).
+    PgResult run(const PgStatement& statement, const PgParams& params = PgParams());
     // Runs SQL without parameters through the simple protocol (schema
     // changes, transaction control); several statements are allowed.
     void execute(const std::string& sql);
@@ -98,12 +117,18 @@ public:
 
 private:
     PgResult check(pg_result* result, const std::string& sql);
+    // Writes a notice of the server to the vault log (libpq's notice receiver).
+    static void receiveNotice(void* self, const pg_result* notice);
 
     pg_conn* connection_ = nullptr;
     bool broken_ = false;  // the server ended the session (a FATAL error)
     bool unfit_ = false;   // see markUnfitForReuse
     std::string name_;
+    PgResult runPrepared(const std::string& statementName, const std::string& sql, const PgParams& params);
+    const std::string& prepare(const std::string& sql);
+
     std::unordered_map<std::string, std::string> prepared_;  // SQL text -> statement name
+    std::vector<const std::string*> byNumber_;               // PgStatement number -> statement name
 };
 
 // BEGIN on construction (with `firstStatements` in the same round trip to

@@ -54,11 +54,13 @@ void read(const Statement& s, VaultDataObject& r) {
     r.id = s.u32(0); r.name = s.text(1); r.description = s.text(2); r.address = s.text(3); r.version = s.text(4);
     r.nodeCount = s.u32(5); r.flags = s.u32(6); r.guid = s.text(7);
 }
-void read(const Statement& s, NodeDataObject& r) {
-    r.id = s.u32(0); r.hostName = s.text(1); r.address = s.text(2); r.clusterAddress = s.text(3);
-    r.description = s.text(4); r.version = s.text(5); r.platform = s.text(6); r.state = s.u32(7);
-    r.requestedState = s.u32(8); r.primaryStorageGroupId = s.u32(9);
+// A node's columns from column `o` on (0, or after a task's columns).
+void read(const Statement& s, NodeDataObject& r, int o = 0) {
+    r.id = s.u32(o + 0); r.hostName = s.text(o + 1); r.address = s.text(o + 2); r.clusterAddress = s.text(o + 3);
+    r.description = s.text(o + 4); r.version = s.text(o + 5); r.platform = s.text(o + 6); r.state = s.u32(o + 7);
+    r.requestedState = s.u32(o + 8); r.primaryStorageGroupId = s.u32(o + 9);
 }
+constexpr int kTaskColumnCount = 19;
 void read(const Statement& s, CustomerDataObject& r) {
     r.id = s.u32(0); r.name = s.text(1); r.shortName = s.text(2); r.reference = s.text(3); r.contact = s.text(4);
     r.status = s.u32(5);
@@ -178,7 +180,9 @@ public:
                        hostName, node);
     }
     bool findNodeOfTask(uint32_t taskId, NodeDataObject& node) override {
-        return findOne("SELECT " + kNodeColumns + " FROM task t JOIN node n ON n.id = t.node_id WHERE t.id = ?1",
+        static const std::string sql =
+            "SELECT " + kNodeColumns + " FROM task t JOIN node n ON n.id = t.node_id WHERE t.id = ?1";
+        return findOne(sql,
                        taskId, node);
     }
     void listNodes(std::vector<NodeDataObject>& nodes) override {
@@ -189,14 +193,16 @@ public:
         return findOne("SELECT " + kCustomerColumns + " FROM customer c WHERE c.id = ?1", id, customer);
     }
     void listCustomers(std::vector<CustomerDataObject>& customers) override {
-        listAll("SELECT " + kCustomerColumns + " FROM customer c ORDER BY c.id", customers);
+        static const std::string sql = "SELECT " + kCustomerColumns + " FROM customer c ORDER BY c.id";
+        listAll(sql, customers);
     }
     bool findLocation(uint32_t id, LocationDataObject& location) override {
         return findOne("SELECT " + kLocationColumns + " FROM location l WHERE l.id = ?1", id, location);
     }
     void listLocations(uint32_t customerId, std::vector<LocationDataObject>& locations) override {
-        listBy("SELECT " + kLocationColumns + " FROM location l WHERE l.customer_id = ?1 ORDER BY l.id", customerId,
-               locations);
+        static const std::string sql =
+            "SELECT " + kLocationColumns + " FROM location l WHERE l.customer_id = ?1 ORDER BY l.id";
+        listBy(sql, customerId, locations);
     }
 
     bool findComputerById(uint32_t id, ComputerDataObject& computer) override {
@@ -207,8 +213,9 @@ public:
                        guid, computer);
     }
     void listComputers(uint32_t locationId, std::vector<ComputerDataObject>& computers) override {
-        listBy("SELECT " + kComputerColumns + " FROM computer m WHERE m.location_id = ?1 ORDER BY m.id", locationId,
-               computers);
+        static const std::string sql =
+            "SELECT " + kComputerColumns + " FROM computer m WHERE m.location_id = ?1 ORDER BY m.id";
+        listBy(sql, locationId, computers);
     }
 
     bool findTaskById(uint32_t id, TaskDataObject& task) override {
@@ -218,7 +225,30 @@ public:
         return findOne("SELECT " + kTaskColumns + " FROM task t WHERE t.guid = ?1 ORDER BY t.id LIMIT 1", guid, task);
     }
     void listTasks(uint32_t computerId, std::vector<TaskDataObject>& tasks) override {
-        listBy("SELECT " + kTaskColumns + " FROM task t WHERE t.computer_id = ?1 ORDER BY t.id", computerId, tasks);
+        static const std::string sql = "SELECT " + kTaskColumns + " FROM task t WHERE t.computer_id = ?1 ORDER BY t.id";
+        listBy(sql, computerId, tasks);
+    }
+    void listTasksWithNodes(uint32_t computerId, std::vector<TaskDataObject>& tasks,
+                            std::vector<ListedNode>& nodes) override {
+        // A task whose node_id names no node gets NULLs, read as "no node",
+        // as findNodeOfTask's inner join would answer.
+        static const std::string sql = "SELECT " + kTaskColumns + ", " + kNodeColumns +
+                                       " FROM task t LEFT JOIN node n ON n.id = t.node_id"
+                                       " WHERE t.computer_id = ?1 ORDER BY t.id";
+        std::lock_guard<std::mutex> lock(mutex_);
+        Statement s = connection(false).prepare(sql);
+        bindKey(s, computerId);
+        std::vector<TaskDataObject> rows;
+        std::vector<ListedNode> found;
+        while (s.step()) {
+            rows.emplace_back();
+            read(s, rows.back());
+            found.emplace_back();
+            found.back().found = !s.isNull(kTaskColumnCount);
+            if (found.back().found) read(s, found.back().node, kTaskColumnCount);
+        }
+        tasks.insert(tasks.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+        nodes.insert(nodes.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
     }
     void listAllTasks(std::vector<TaskDataObject>& tasks) override {
         // The whole vault's list can be large: its room is reserved from a

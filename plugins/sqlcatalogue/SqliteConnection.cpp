@@ -50,6 +50,8 @@ void Statement::run() {
 
 int64_t Statement::i64(int column) const { return sqlite3_column_int64(statement_, column); }
 
+bool Statement::isNull(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+
 std::string Statement::text(int column) const {
     const unsigned char* data = sqlite3_column_text(statement_, column);
     if (data == nullptr) return std::string();

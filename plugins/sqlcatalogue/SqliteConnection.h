@@ -40,6 +40,7 @@ public:
     uint32_t u32(int column) const { return static_cast<uint32_t>(i64(column)); }
     bool flag(int column) const { return i64(column) != 0; }
     std::string text(int column) const;
+    bool isNull(int column) const;
 
 private:
     Connection& connection_;

@@ -21,8 +21,10 @@
 #include "DatabaseInterfaces/DBDiagnosticsInterface.h"
 #include "DatabaseInterfaces/DbInterfaceManager.h"
 #include "DatabaseInterfaces/Factories.h"
+#include "PgConnection.h"
 #include "PgTestServer.h"
 #include "TestVault.h"
+#include "VaultLog.h"
 
 namespace SqlCatalogueTest {
 namespace {
@@ -140,6 +142,98 @@ TEST_P(CatalogueThroughManager, WalksWhatTheAdministratorWroteInOrderWithEveryFi
     }
     EXPECT_EQ(computerNumber, 4u);
     EXPECT_EQ(walkedTasks, ids.taskIds);
+}
+
+namespace {
+
+// Every field of a node, for comparing whole answers.
+std::string nodeText(bool found, const NodeDataObject& n) {
+    return std::string(found ? "found " : "none ") + std::to_string(n.id) + "|" + n.hostName + "|" + n.address +
+           "|" + n.clusterAddress + "|" + n.description + "|" + n.version + "|" + n.platform + "|" +
+           std::to_string(n.state) + "|" + std::to_string(n.requestedState) + "|" +
+           std::to_string(n.primaryStorageGroupId);
+}
+
+}  // namespace
+
+// After a computer's tasks were listed, a task's node is the node as of the
+// listing, answered once; the next look-up, a new listing or a write through
+// the interface asks the store again. Every answer is the one a fresh look-up
+// gives (all fields), and "no node" leaves the caller's record untouched.
+TEST_P(CatalogueThroughManager, NodeLookUpsAfterAListingAnswerAsOfTheListing) {
+    DbInterfaceManager writer;
+    AdministratorInterface* other = writer.administratorInterface(true);
+    const SmallVault ids = buildSmallVault(*other);
+    NodeDataObject richer;
+    richer.hostName = "node-c.example";
+    richer.address = "10.0.0.3";
+    richer.clusterAddress = "cluster-3";
+    richer.description = "third node";
+    richer.version = "8.5";
+    richer.platform = "linux";
+    richer.state = 2;
+    richer.requestedState = 3;
+    richer.primaryStorageGroupId = 7;
+    const uint32_t third = other->registerNodeToCluster(richer);
+    const uint32_t computer = ids.computerIds[3];  // its second task is bound to no node
+    std::vector<TaskDataObject> listedByOther;
+    other->getComputerTasks(computer, listedByOther);
+    ASSERT_EQ(listedByOther.size(), 2u);
+    TaskDataObject bound = listedByOther[0];
+    bound.nodeId = third;
+    ASSERT_TRUE(other->updateTask(bound));
+
+    DbInterfaceManager manager;
+    AdministratorInterface* admin = manager.administratorInterface(true);
+    auto fresh = [&](uint32_t taskId) {
+        DbInterfaceManager another;
+        NodeDataObject node;
+        const bool found = another.administratorInterface(true)->getNodeByTaskId(taskId, node);
+        return nodeText(found, node);
+    };
+    auto ask = [&](uint32_t taskId) {
+        NodeDataObject node;
+        node.hostName = "untouched";
+        const bool found = admin->getNodeByTaskId(taskId, node);
+        return nodeText(found, node);
+    };
+
+    // The listing's answers are those of fresh look-ups, field for field.
+    std::vector<TaskDataObject> tasks;
+    admin->getComputerTasks(computer, tasks);
+    ASSERT_EQ(tasks.size(), 2u);
+    const std::string thirdNode = fresh(tasks[0].id);
+    EXPECT_EQ(thirdNode, "found " + std::to_string(third) +
+                             "|node-c.example|10.0.0.3|cluster-3|third node|8.5|linux|2|3|7");
+    EXPECT_EQ(ask(tasks[0].id), thirdNode);
+    EXPECT_EQ(ask(tasks[1].id), "none 0|untouched||||||0|0|0");
+    EXPECT_EQ(ask(tasks[1].id), "none 0|untouched||||||0|0|0");
+
+    // Another writer rebinds a listed task: the first look-up answers as of
+    // the listing, the next one asks the store.
+    const std::string nodeA = fresh(ids.taskIds[0]);
+    tasks.clear();
+    admin->getComputerTasks(computer, tasks);
+    bound.nodeId = ids.nodeIds[0];
+    ASSERT_TRUE(other->updateTask(bound));
+    EXPECT_EQ(ask(bound.id), thirdNode);
+    EXPECT_EQ(ask(bound.id), nodeA);
+
+    // A new listing of another computer drops the listing's nodes.
+    bound.nodeId = third;
+    tasks.clear();
+    admin->getComputerTasks(computer, tasks);
+    ASSERT_TRUE(other->updateTask(bound));
+    std::vector<TaskDataObject> elsewhere;
+    admin->getComputerTasks(ids.computerIds[0], elsewhere);
+    EXPECT_EQ(ask(bound.id), thirdNode);
+
+    // So does a write through this interface.
+    tasks.clear();
+    admin->getComputerTasks(computer, tasks);
+    bound.nodeId = ids.nodeIds[0];
+    ASSERT_TRUE(admin->updateTask(bound));
+    EXPECT_EQ(ask(bound.id), nodeA);
 }
 
 TEST_P(CatalogueThroughManager, LookUpsByIdGuidAndHostName) {
@@ -372,6 +466,8 @@ TEST_P(CatalogueThroughManager, UnusableStoresRaiseErrorsNamingThem) {
             {"newer", [&] { runSql(databaseFile_, "PRAGMA user_version=99"); }, storeName_, "has schema version 99"},
             {"negative version", [&] { runSql(databaseFile_, "PRAGMA user_version=-1"); }, storeName_,
              "has schema version -1; this plug-in knows versions up to 1"},
+            {"largest version", [&] { runSql(databaseFile_, "PRAGMA user_version=2147483647"); }, storeName_,
+             "has schema version 2147483647; this plug-in knows versions up to 1"},
             {"empty", [&] { std::ofstream{databaseFile_}; }, storeName_, "holds no catalogue (it is empty)"},
         };
     } else {
@@ -379,18 +475,36 @@ TEST_P(CatalogueThroughManager, UnusableStoresRaiseErrorsNamingThem) {
         auto connection = [&](const std::string& text) {
             return [this, text] { writeConfig("Plugin=SqlCatalogue\nBackend=postgresql\nConnection=" + text + "\n"); };
         };
-        auto atVersion = [this](int version) {
-            return [this, version] {
+        // The schema made, then its version column changed by `sql`.
+        auto withVersion = [this](const std::string& sql) {
+            return [this, sql] {
                 runStoreSql("DROP SCHEMA public CASCADE; CREATE SCHEMA public");
                 DbInterfaceManager creator;
                 std::vector<CustomerDataObject> none;
                 creator.administratorInterface(true)->getCustomers(none);  // creates the schema
-                runStoreSql("UPDATE catalogue_schema SET version = " + std::to_string(version));
+                runStoreSql(sql);
             };
         };
+        auto atVersion = [withVersion](int version) {
+            return withVersion("UPDATE catalogue_schema SET version = " + std::to_string(version));
+        };
+        const std::string known = "; this plug-in knows versions 0 to 1";
         cases = {
             {"newer", atVersion(99), storeName_, "has schema version 99"},
             {"negative version", atVersion(-1), storeName_, "has schema version -1"},
+            // Versions a cast to 32 bits would read as 1, or as 0.
+            {"version beyond 32 bits",
+             withVersion("ALTER TABLE catalogue_schema ALTER version TYPE bigint;"
+                         " UPDATE catalogue_schema SET version = 4294967297"),
+             storeName_, "has schema version 4294967297" + known},
+            {"version far below 0",
+             withVersion("ALTER TABLE catalogue_schema ALTER version TYPE bigint;"
+                         " UPDATE catalogue_schema SET version = -9223372036854775808"),
+             storeName_, "has schema version -9223372036854775808" + known},
+            {"version not a number",
+             withVersion("ALTER TABLE catalogue_schema ALTER version TYPE text;"
+                         " UPDATE catalogue_schema SET version = '1 beta'"),
+             storeName_, "has schema version '1 beta'" + known},
             {"missing database", connection(pgServerConninfo() + " dbname=no_such_database"),
              "catalogue database 'no_such_database' on server '" + server + ":5432'",
              "cannot connect: connection to server on socket"},
@@ -502,7 +616,7 @@ TEST_F(PostgresStore, ALostSessionFailsOneCallAndTheNextConnectsAgain) {
     const std::string ours = "FROM pg_stat_activity WHERE datname = current_database() AND pid <> pg_backend_pid()"
                              " AND application_name = 'vault-catalogue'";
     PQclear(PQexec(other, ("SELECT pg_terminate_backend(pid) " + ours).c_str()));
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 6000; ++i) {  // up to a minute: ends as soon as the sessions are gone
         PGresult* left = PQexec(other, ("SELECT count(*) " + ours).c_str());
         const bool gone = PQresultStatus(left) == PGRES_TUPLES_OK && std::string(PQgetvalue(left, 0, 0)) == "0";
         PQclear(left);
@@ -523,6 +637,64 @@ TEST_F(PostgresStore, ALostSessionFailsOneCallAndTheNextConnectsAgain) {
     EXPECT_TRUE(customers.empty());
     admin->getCustomers(customers);
     EXPECT_EQ(customers.size(), 1u);
+}
+
+// An immediate restart of the server cuts the session without a word: the
+// next call fails, saying the connection was lost, and the one after it
+// connects again (a scan defers one task, not two). Whatever the server says
+// about it goes to the log, never to standard error.
+TEST_F(PostgresStore, AnImmediateRestartCostsOneCall) {
+    SqlCatalogueTest::PrivatePgServer server;
+    writeConfig("Plugin=SqlCatalogue\nVaultID=vault-one\nBackend=postgresql\nConnection=" +
+                server.conninfo("catalogue") + "\n");
+    batutil_LogOpen(folder_.c_str(), "Restart", 0, 0, false);
+    DbInterfaceManager manager;
+    AdministratorInterface* admin = manager.administratorInterface(true);
+    admin->addCustomer(CustomerDataObject());
+    std::vector<CustomerDataObject> customers;
+    admin->getCustomers(customers);
+    ASSERT_EQ(customers.size(), 1u);
+
+    server.restartImmediately();
+    ::testing::internal::CaptureStderr();
+    customers.clear();
+    std::string firstError;
+    try {
+        admin->getCustomers(customers);
+    } catch (const std::runtime_error& error) {
+        firstError = error.what();
+    }
+    std::string secondError;
+    try {
+        admin->getCustomers(customers);
+    } catch (const std::runtime_error& error) {
+        secondError = error.what();
+    }
+    const std::string standardError = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(firstError.find("lost the connection to the server"), std::string::npos) << firstError;
+    EXPECT_EQ(secondError, "");
+    EXPECT_EQ(customers.size(), 1u);
+    EXPECT_EQ(standardError, "");
+}
+
+// Notices and warnings the server sends beside its answers are log lines of
+// the matching level naming the database, not text on standard error.
+TEST_F(PostgresStore, ServerNoticesAreLogLinesNotStandardError) {
+    batutil_LogOpen(folder_.c_str(), "Notices", 0, 0, false);
+    SqlCatalogue::PgConnection connection(pgConninfo_);
+    ::testing::internal::CaptureStderr();
+    connection.execute("DO $$ BEGIN RAISE NOTICE 'a note from the server'; "
+                       "RAISE WARNING 'a warning from the server'; END $$");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    std::ifstream in(folder_ + "/Notices.log");
+    std::string line, note, warning;
+    while (std::getline(in, line)) {
+        if (line.find("a note from the server") != std::string::npos) note = line;
+        if (line.find("a warning from the server") != std::string::npos) warning = line;
+    }
+    EXPECT_NE(note.find("NOTICES-I-"), std::string::npos) << note;
+    EXPECT_NE(note.find(storeName_ + ": the server says: NOTICE:"), std::string::npos) << note;
+    EXPECT_NE(warning.find("NOTICES-W-"), std::string::npos) << warning;
 }
 
 // The plug-in exports its C entry points and nothing else.

@@ -111,4 +111,9 @@ void PrivatePgServer::stop() {
     running_ = false;
 }
 
+void PrivatePgServer::restartImmediately() {
+    if (!running_) throw std::runtime_error("the server in " + folder_ + " is stopped");
+    runScript("restart-immediate", folder_);
+}
+
 }  // namespace SqlCatalogueTest

@@ -36,6 +36,9 @@ public:
     const std::string& folder() const { return folder_; }
     std::string conninfo(const std::string& database) const;
     void stop();
+    // Restarts the server at once (pg_ctl restart -m immediate): every
+    // session is cut; returns once the server accepts connections again.
+    void restartImmediately();
 
 private:
     std::string folder_;

@@ -7,6 +7,9 @@
 #                                 DIR/password and DIR/pgpass (a libpq
 #                                 password file that conninfo names)
 #   pg-test-server.sh stop DIR    stop the server and remove DIR
+#   pg-test-server.sh restart-immediate DIR
+#                                 restart the server in DIR at once, cutting
+#                                 every session (pg_ctl restart -m immediate)
 #
 # Servers that single tests start for themselves live in DIR-private-*;
 # both start and stop DIR also stop and remove those, so that a test that
@@ -20,8 +23,8 @@
 # A server left behind by an interrupted run in DIR is stopped first.
 set -euo pipefail
 
-action=${1:?usage: pg-test-server.sh start|stop DIR}
-dir=${2:?usage: pg-test-server.sh start|stop DIR}
+action=${1:?usage: pg-test-server.sh start|stop|restart-immediate DIR}
+dir=${2:?usage: pg-test-server.sh start|stop|restart-immediate DIR}
 
 bindir=""
 for candidate in $(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V -r); do
@@ -90,12 +93,20 @@ case "$action" in
     printf 'host=%s port=5432 user=vault passfile=%s\n' "$dir" "$dir/pgpass" >"$dir/conninfo"
     echo "pg-test-server: running in $dir (as ${runner:-$(id -un)})"
     ;;
+  restart-immediate)
+    # Every session cut without a clean end, as a crash or an operator's
+    # "pg_ctl restart -m immediate" does; back once it accepts connections.
+    as_server "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -m immediate -w -t 60 restart >/dev/null || {
+        cat "$dir/server.log" >&2
+        exit 1
+      }
+    ;;
   stop)
     if [[ "$dir" == *-private-* ]]; then stop_one "$dir"; else stop_server; fi
     echo "pg-test-server: stopped $dir"
     ;;
   *)
-    echo "usage: pg-test-server.sh start|stop DIR" >&2
+    echo "usage: pg-test-server.sh start|stop|restart-immediate DIR" >&2
     exit 2
     ;;
 esac

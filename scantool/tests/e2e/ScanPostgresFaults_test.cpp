@@ -53,7 +53,7 @@ TEST(ScanPostgresFaults, ServerStoppedInTheMiddleOfTheWalkEndsIt) {
     writeFile(work.file("Output.csv"), "earlier line\n");
     ChildProcess scan({binDir() + "/Trevalon"}, work.path(), vault.environment());
     bool waiting = false;
-    for (int i = 0; i < 400 && !waiting; ++i) {
+    for (int i = 0; i < 2400 && !waiting; ++i) {  // up to a minute: room for a loaded machine
         std::string count;
         ASSERT_TRUE(exec(holder, "SELECT count(*) FROM pg_locks WHERE NOT granted", &count));
         waiting = count != "0";

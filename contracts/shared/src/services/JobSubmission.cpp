@@ -93,6 +93,11 @@ long submit(const char* queue, const char* commandText, int priority, int option
     const std::string spool = JobQueue::spoolFolder();
     VaultFiles::makeFolders(spool);
     ServiceFiles::FileLock lock(spool + ".lock");
+    // What submissions killed midway left: their counter and job temporaries.
+    ServiceFiles::removeDeadWritersTemporaries(spool, [](const std::string& name) {
+        return name == "sequence" || (name.size() > 8 && name.compare(0, 4, "job-") == 0 &&
+                                      name.compare(name.size() - 4, 4, ".job") == 0);
+    });
     const std::string counterPath = spool + "sequence";
     const uint64_t last = readCounter(counterPath);
     if (last >= kLastSequence) throw std::runtime_error(counterPath + ": job numbers exhausted");

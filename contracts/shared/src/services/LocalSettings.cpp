@@ -126,6 +126,10 @@ template <typename Change>
 bool changeSettings(const DataObjects::TaskDataObject& task, Change change) {
     const std::string path = requireSettingsPath(task);
     ServiceFiles::FileLock lock(path + ".lock");
+    // What writers of this file killed midway left beside it (and nothing else
+    // of the task folder).
+    ServiceFiles::removeDeadWritersTemporaries(path.substr(0, path.rfind('/')),
+                                               [](const std::string& name) { return name == kFileName; });
     SettingsFile file = readSettings(path);
     if (!change(file)) return false;
     const std::string contents = file.encode();

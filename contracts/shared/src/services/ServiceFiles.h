@@ -3,6 +3,7 @@
 // between processes, the local time as text, and single-line texts.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace ServiceFiles {
@@ -22,6 +23,16 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Removes from `folder` the temporary files (".<name>.tmp.<pid>.<n>", as
+// VaultFiles::ReplacementFile names them) that writers killed before they
+// finished left behind: regular files whose <name> `ours` accepts and whose
+// <pid> is a process that no longer exists. A running writer's temporary
+// (this process's included) is kept. Called with the folder's lock held, so
+// no writer of these files is at work. Never throws: a temporary that cannot
+// be removed is harmless (readers ignore it) and is tried again next time.
+// Returns the number removed.
+unsigned removeDeadWritersTemporaries(const std::string& folder, const std::function<bool(const std::string&)>& ours);
 
 // The current local time as "YYYY-MM-DD HH:MM:SS" (with ".mmm" when
 // `milliseconds`).

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "JobSubmission.h"
+#include "LocalSettings.h"
 #include "ServicesFixture.h"
 
 TEST_F(ServicesTest, SubmittedJobsAreNumberedFilesListedInOrder) {
@@ -120,21 +121,73 @@ TEST_F(ServicesTest, TwoProcessesSubmittingAtOnceGetDistinctNumbers) {
 
 TEST_F(ServicesTest, KilledSubmissionsNeverTearAJobOrReuseANumber) {
     std::set<uint64_t> numbers;
+    std::mt19937 random(20261211);
     for (unsigned round = 0; round < 40; ++round) {
-        killDuring(
-            [] {
-                for (;;) sys_submit(nullptr, "pellatrix verify task 1", 1, 0, nullptr, nullptr);
+        ASSERT_TRUE(killAfterFirstWrite(
+            [](const std::function<void()>& finishedOne) {
+                for (;;) {
+                    if (sys_submit(nullptr, "pellatrix verify task 1", 1, 0, nullptr, nullptr) > 0) finishedOne();
+                }
             },
-            500 + 250 * round);
+            random))
+            << round;
         std::vector<std::string> problems;
         const auto jobs = JobQueue::listJobs(&problems);
         EXPECT_TRUE(problems.empty()) << round << ": " << (problems.empty() ? "" : problems[0]);
         // The next submission is not held up by the dead process's lock and
         // gets a number above every job so far.
+        EXPECT_TRUE(lockIsFree(dir() + "spool/.lock")) << round;
         const long next = sys_submit(nullptr, "after the kill", 1, 0, nullptr, nullptr);
         ASSERT_GT(next, 0) << round;
         for (const auto& job : jobs) EXPECT_LT(job.sequence, uint64_t(next)) << round;
+        // Whatever the killed child was writing is gone after the next submission.
+        EXPECT_EQ(std::vector<std::string>(), temporaries(dir() + "spool")) << round;
         EXPECT_TRUE(numbers.insert(uint64_t(next)).second) << round;
     }
-    EXPECT_GT(JobQueue::listJobs().size(), 40u);  // 40 are the parent's own: the children submitted too
+    // 40 are the parent's own; every child finished at least one before it was killed.
+    EXPECT_GE(JobQueue::listJobs().size(), 80u);
+}
+
+// Temporary files that killed writers leave beside the jobs and beside a
+// task's settings go with the next write under the folder's lock; a running
+// writer's temporary, other files' temporaries and what is not a regular
+// file stay.
+TEST_F(ServicesTest, TemporariesOfKilledWritersGoWithTheNextWrite) {
+    const pid_t ended = endedProcess();
+    ASSERT_NE(0, ::kill(ended, 0));
+    RunningProcess running;
+    ASSERT_GT(running.pid(), 0);
+    const std::string dead = std::to_string(ended), live = std::to_string(running.pid());
+    struct Writer {
+        const char* name;
+        std::string folder;
+        std::vector<std::string> removed;
+        std::vector<std::string> kept;
+        std::function<void()> write;
+    };
+    const Writer writers[] = {
+        {"job queue",
+         dir() + "spool/",
+         {".sequence.tmp." + dead + ".0", ".job-0000000007.job.tmp." + dead + ".3"},
+         {".sequence.tmp." + live + ".0", ".job-0000000008.job.tmp." + live + ".1", ".notes.tmp." + dead + ".0",
+          ".job-0000000009.job.tmp." + dead + ".x"},
+         [] { ASSERT_GT(sys_submit(nullptr, "a", 1, 0, nullptr, nullptr), 0); }},
+        {"task settings",
+         task().taskFolder + "/",
+         {".tasksettings.cfg.tmp." + dead + ".0", ".tasksettings.cfg.tmp." + dead + ".17"},
+         {".tasksettings.cfg.tmp." + live + ".0", ".label.vtl.tmp." + dead + ".0", "tasksettings.cfg.tmp." + dead + ".0"},
+         [this] { LocalSettings::setValue(task(), "Pellatrix.Verify", "0"); }},
+    };
+    for (const Writer& w : writers) {
+        ::mkdir(w.folder.c_str(), 0755);
+        for (const auto& name : w.removed) writeFile(w.folder + name, "partial");
+        for (const auto& name : w.kept) writeFile(w.folder + name, "partial");
+        const std::string folderNamedLikeOne = w.folder + w.removed[0] + "9";  // ".<name>.tmp.<pid>.09"
+        ASSERT_EQ(0, ::mkdir(folderNamedLikeOne.c_str(), 0755)) << w.name;
+        w.write();
+        for (const auto& name : w.removed) EXPECT_NE(0, ::access((w.folder + name).c_str(), F_OK)) << w.name << ": " << name;
+        for (const auto& name : w.kept) EXPECT_EQ("partial", readFile(w.folder + name)) << w.name << ": " << name;
+        struct stat st;
+        EXPECT_TRUE(::stat(folderNamedLikeOne.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) << w.name;
+    }
 }

@@ -3,13 +3,19 @@
 // task whose folder lies in it.
 #pragma once
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -78,19 +84,101 @@ protected:
         return ok;
     }
 
-    // Starts `work` in a child, kills it with SIGKILL after `delayMicroseconds`
-    // and reaps it.
-    static void killDuring(const std::function<void()>& work, unsigned delayMicroseconds) {
+    // Starts `work` in a child and kills it with SIGKILL at a random point
+    // after the child called `finishedOne` (which `work` calls once its first
+    // write is complete), then reaps it. Nothing depends on how fast the
+    // child runs: the parent waits for the report, never for a time. True
+    // when the child reported; false when it ended before reporting.
+    static bool killAfterFirstWrite(const std::function<void(const std::function<void()>& finishedOne)>& work,
+                                    std::mt19937& random) {
+        int report[2];
+        if (::pipe(report) != 0) return false;
         const pid_t pid = ::fork();
         if (pid == 0) {
-            work();
+            ::close(report[0]);
+            bool reported = false;
+            work([&] {
+                if (reported) return;
+                reported = true;
+                const char byte = 1;
+                while (::write(report[1], &byte, 1) < 0 && errno == EINTR) {
+                }
+                ::close(report[1]);
+            });
             ::_exit(0);
         }
-        ::usleep(delayMicroseconds);
+        ::close(report[1]);
+        char byte = 0;
+        ssize_t got;
+        while ((got = ::read(report[0], &byte, 1)) < 0 && errno == EINTR) {
+        }
+        ::close(report[0]);
+        // A random point after the report: anywhere in the next writes.
+        const unsigned spins = std::uniform_int_distribution<unsigned>(0, 200000)(random);
+        for (volatile unsigned i = 0; i < spins; ++i) {
+        }
         ::kill(pid, SIGKILL);
         int status = 0;
-        ::waitpid(pid, &status, 0);
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return got == 1;
     }
+
+    // True when nobody holds the flock on `path` (tried without waiting).
+    static bool lockIsFree(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) return false;
+        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        ::close(fd);
+        return free;
+    }
+
+    // Names in `folder` that hold ".tmp." (temporaries of unfinished writes).
+    static std::vector<std::string> temporaries(const std::string& folder) {
+        std::vector<std::string> names;
+        if (DIR* d = ::opendir(folder.c_str())) {
+            while (const struct dirent* entry = ::readdir(d))
+                if (std::string(entry->d_name).find(".tmp.") != std::string::npos) names.push_back(entry->d_name);
+            ::closedir(d);
+        }
+        return names;
+    }
+
+    // The id of a process that has ended and been reaped.
+    static pid_t endedProcess() {
+        const pid_t pid = ::fork();
+        if (pid == 0) ::_exit(0);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return pid;
+    }
+
+    // A child that runs until this object is destroyed.
+    class RunningProcess {
+    public:
+        RunningProcess() {
+            if (::pipe(hold_) != 0) return;
+            pid_ = ::fork();
+            if (pid_ == 0) {
+                ::close(hold_[1]);
+                char byte;
+                while (::read(hold_[0], &byte, 1) < 0 && errno == EINTR) {
+                }
+                ::_exit(0);
+            }
+            ::close(hold_[0]);
+        }
+        ~RunningProcess() {
+            ::close(hold_[1]);  // the child's read ends and it exits
+            int status = 0;
+            if (pid_ > 0) ::waitpid(pid_, &status, 0);
+        }
+        pid_t pid() const { return pid_; }
+
+    private:
+        int hold_[2] = {-1, -1};
+        pid_t pid_ = -1;
+    };
 
     const std::string& dir() const { return dir_; }
     const DataObjects::TaskDataObject& task() const { return task_; }
