@@ -76,6 +76,7 @@ struct Summary {
     uint64_t tasksMarkedSuspect = 0;
     uint64_t jobsQueued = 0;
     uint64_t skippedLocked = 0;
+    uint64_t refusedBySettings = 0;  // Pellatrix.Verify=0 in the task's settings
     uint64_t leftForNextRun = 0;
     uint64_t tasks = 0;
     uint64_t pools = 0;
@@ -145,6 +146,17 @@ std::string commandText(const Target& target) {
 std::string poolFolderOf(const DataObjects::TaskDataObject& task, const std::string& poolGuid) {
     if (Pool::isSecondaryPool(poolGuid, task)) return Pool::SecondaryPoolStorageDescriptor(poolGuid, task).getPoolFolder();
     return Pool::OnlineCarrowenStorageDescriptor(poolGuid, task).getPoolFolder();
+}
+
+// What the command manager is going to ask; a refused verify returns without
+// reading anything, so it must not be recorded as verified. A settings file
+// that cannot be read is left to the command manager to report.
+bool verifyRefusedBySettings(const DataObjects::TaskDataObject& task) {
+    try {
+        return !LocalSettings(task).isRunnable("Pellatrix", "Verify");
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 bool taskLockIsFree(const DataObjects::TaskDataObject& task) {
@@ -237,6 +249,7 @@ void report(const Summary& summary, int code, const ScrubSettings& settings, std
         j["tasksMarkedSuspect"] = summary.tasksMarkedSuspect;
         j["jobsQueued"] = summary.jobsQueued;
         j["skippedLocked"] = summary.skippedLocked;
+        j["refusedBySettings"] = summary.refusedBySettings;
         j["leftForNextRun"] = summary.leftForNextRun;
         j["droppedFromRecord"] = summary.droppedFromRecord;
         j["stoppedBy"] = summary.stop == Stop::None ? nlohmann::json(nullptr) : nlohmann::json(stopText(summary.stop));
@@ -253,6 +266,7 @@ void report(const Summary& summary, int code, const ScrubSettings& settings, std
         << "tasks marked suspect: " << summary.tasksMarkedSuspect << "\n"
         << "jobs queued: " << summary.jobsQueued << "\n"
         << "skipped because locked: " << summary.skippedLocked << "\n"
+        << "refused by local settings: " << summary.refusedBySettings << "\n"
         << "left for the next run: " << summary.leftForNextRun;
     if (summary.stop != Stop::None) out << " (" << stopText(summary.stop) << ")";
     out << std::endl;
@@ -390,6 +404,12 @@ int runScrub(const ScrubSettings& settings, std::ostream& out, std::ostream& err
             summary.stop = Stop::Interrupted;
             summary.leftForNextRun += plan.size() - i;
             break;
+        }
+        if (verifyRefusedBySettings(target.task)) {
+            ++summary.refusedBySettings;
+            progress.clear();
+            if (!settings.json) out << "skipped " << what << ": its local settings refuse the verify (Pellatrix.Verify)" << std::endl;
+            continue;
         }
         if (!taskLockIsFree(target.task)) {
             ++summary.skippedLocked;

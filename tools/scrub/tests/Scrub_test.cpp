@@ -251,6 +251,22 @@ TEST_F(Scrub, ALockedTaskIsSkippedAndVerifiedNextTime) {
     EXPECT_EQ(verifiedPools(result.output), std::multiset<std::string>{poolOf("Task1")}) << result.output;
 }
 
+// A task whose settings refuse the verify: nothing is read, so nothing is
+// recorded as verified; once allowed, it is verified.
+TEST_F(Scrub, LocalSettingsThatRefuseTheVerify) {
+    const DataObjects::TaskDataObject refused = task("Task2");
+    LocalSettings::setValue(refused, "Pellatrix.Verify", "0");
+    ProcessResult result = scrub({"--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(summaryOf(result)["poolsVerified"], 2) << result.output;
+    EXPECT_EQ(summaryOf(result)["refusedBySettings"], 1) << result.output;
+    EXPECT_EQ(record().pools.count(PoolScrub::PoolKey(refused.id, refused.poolGuid)), 0u);
+
+    LocalSettings::setValue(refused, "Pellatrix.Verify", "1");
+    result = scrub({"--max-age", "1d"});
+    EXPECT_EQ(verifiedPools(result.output), std::multiset<std::string>{poolOf("Task2")}) << result.output;
+}
+
 // A second scrub refuses at once while the first one works; Ctrl-C stops the
 // first after its pool in progress and keeps what it verified.
 TEST_F(Scrub, TwoScrubsAtOnceAndCtrlC) {
@@ -308,10 +324,17 @@ TEST(ScrubKill, KilledAtRandomMomentsLosesNothingButThePoolInProgress) {
             seen = child.waitForOutput(e % 2 == 0 ? "verifying task " : "verified task ", kGenerousMs);
         }
         child.kill(SIGKILL);
-        child.wait();
+        const ProcessResult killed = child.wait();
         std::string warning;
-        PoolScrub::RecordStore(VaultFiles::FileSystem::real(), v.stateFolder()).load(warning);
+        const PoolScrub::Record r = PoolScrub::RecordStore(VaultFiles::FileSystem::real(), v.stateFolder()).load(warning);
         EXPECT_EQ(warning.find("is not used"), std::string::npos) << warning;
+        // Every pool the run reported verified before it was killed is kept.
+        for (const std::string& pool : verifiedPools(killed.output)) {
+            const size_t blank = pool.find(' ');
+            const auto found = r.pools.find(PoolScrub::PoolKey(std::stoul(pool.substr(0, blank)), pool.substr(blank + 1)));
+            ASSERT_NE(found, r.pools.end()) << pool << "\n" << killed.output;
+            EXPECT_EQ(found->second.pass, r.pass) << pool;
+        }
     }
     const ProcessResult last = v.scrub();
     ASSERT_EQ(last.exitCode, 0) << last.output;
