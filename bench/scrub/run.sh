@@ -4,10 +4,10 @@
 #
 #   depth:   8 tasks whose pools hold 1 GiB of container records (and their
 #            index files) -- a full scrub beside `cat` of the same pool files
-#   breadth: 20,000 small tasks, every pool verified a moment ago -- a scrub
-#            with nothing to do (--max-age 1d) beside `find` + `stat` of the
-#            same pool files; wall time and system calls per task
-#            (strace -c -f)
+#   breadth: 20,000 small tasks, every pool verified before -- a scrub with
+#            nothing to do (--max-age 365d, so a vault kept from an earlier
+#            day still counts) beside `find` + `stat` of the same pool files;
+#            wall time and system calls per task (strace -c -f)
 #   record:  the record's size per container file
 #
 # Every figure is the best of three runs. Timings on a shared machine are
@@ -62,23 +62,33 @@ cat "${FILES[@]}" >/dev/null  # warm the cache
 # Without --max-age every run is a new pass over all 8 pools.
 T_SCRUB=$(best_of_three scrub "$DEPTH")
 T_CAT=$(best_of_three sh -c 'cat "$@" > /dev/null' sh "${FILES[@]}")
+# The same verifies one by one through poolcommand run: what the scrub adds.
+run_each() {
+  for id in $(seq 1 8); do
+    VAULT_NODE_CONFIG="$DEPTH/node.conf" "$POOLCOMMAND" run --task-id "$id" --operation verify >/dev/null || return 1
+  done
+}
+T_RUN=$(best_of_three run_each)
 printf 'pool files: %d, %.2f GiB (containers, sync lists, index files)\n' "${#FILES[@]}" "$(echo "$BYTES / 1073741824" | bc -l)"
 printf 'scrub: %ss   cat: %ss   ratio: %.2fx (goal: within 1.2x)\n' "$T_SCRUB" "$T_CAT" "$(echo "$T_SCRUB / $T_CAT" | bc -l)"
+printf 'poolcommand run --operation verify, pool by pool: %ss   scrub / run: %.2fx\n' "$T_RUN" "$(echo "$T_SCRUB / $T_RUN" | bc -l)"
 
 echo "== breadth: ${BREADTH_TASKS} small tasks, nothing to do"
 BREADTH=$WORK/breadth
 vault "$BREADTH" "$BREADTH_TASKS" 2 16 2
-START=$(seconds)
-scrub "$BREADTH" >/dev/null || true  # verifies every pool once
-printf 'first scrub (every pool verified): %.3fs\n' "$(elapsed "$START")"
+if [[ ! -f $BREADTH/state/scrub.record ]]; then
+  START=$(seconds)
+  scrub "$BREADTH" >/dev/null || true  # verifies every pool once (minutes: a synced record line per pool)
+  printf 'first scrub (every pool verified): %.1fs\n' "$(elapsed "$START")"
+fi
 find "$BREADTH/storage" -type f -path '*/pool/*' -exec stat -c '%d %i %s %Y' {} + >/dev/null  # warm
-T_SCRUB=$(best_of_three scrub "$BREADTH" --max-age 1d)
+T_SCRUB=$(best_of_three scrub "$BREADTH" --max-age 365d)
 T_FIND=$(best_of_three sh -c 'find "$1" -type f -path "*/pool/*" -exec stat -c "%d %i %s %Y" {} + > /dev/null' sh "$BREADTH/storage")
-printf 'scrub --max-age 1d: %ss   find+stat: %ss   ratio: %.2fx (goal: within 1.5x)\n' \
+printf 'scrub --max-age 365d: %ss   find+stat: %ss   ratio: %.2fx (goal: within 1.5x)\n' \
   "$T_SCRUB" "$T_FIND" "$(echo "$T_SCRUB / $T_FIND" | bc -l)"
 
 syscalls() { strace -f -c -o "$WORK/strace.txt" "$@" >/dev/null 2>&1 || true; awk '$NF == "total" { print $4 }' "$WORK/strace.txt"; }
-C_SCRUB=$(syscalls env VAULT_NODE_CONFIG="$BREADTH/node.conf" "$POOLCOMMAND" scrub --no-progress --max-age 1d)
+C_SCRUB=$(syscalls env VAULT_NODE_CONFIG="$BREADTH/node.conf" "$POOLCOMMAND" scrub --no-progress --max-age 365d)
 C_FIND=$(syscalls sh -c 'find "$1" -type f -path "*/pool/*" -exec stat -c "%d %i %s %Y" {} + > /dev/null' sh "$BREADTH/storage")
 printf 'system calls per task: scrub %.1f   find+stat %.1f\n' \
   "$(echo "$C_SCRUB / $BREADTH_TASKS" | bc -l)" "$(echo "$C_FIND / $BREADTH_TASKS" | bc -l)"

@@ -271,8 +271,10 @@ TEST_F(Scrub, LocalSettingsThatRefuseTheVerify) {
 // first after its pool in progress and keeps what it verified.
 TEST_F(Scrub, TwoScrubsAtOnceAndCtrlC) {
     // A rate this low makes the first scrub pause after its first pool.
-    ChildProcess first(scrubArgs({"--rate", "0.000001"}), root(), vault().environment());
+    ChildProcess first(scrubArgs({"--rate", "0.000001", "--idle"}), root(), vault().environment());
     ASSERT_TRUE(first.waitForOutput("verified task ", kGenerousMs)) << first.wait().output;
+    const ProcessResult ioClass = Trevalon::Testing::run({"/usr/bin/ionice", "-p", std::to_string(first.pid())}, "/", {});
+    EXPECT_TRUE(contains(ioClass.output, "idle")) << ioClass.output;
     const ProcessResult second = scrub({"--no-progress"});
     EXPECT_EQ(second.exitCode, 3) << second.output;
     EXPECT_TRUE(contains(second.output, "another scrub is running on this node")) << second.output;
