@@ -184,13 +184,14 @@ std::vector<Target> nodeTargets(Summary& summary) {
     std::vector<DataObjects::TaskDataObject> tasks;
     admin->getAllTaskList(vaultId, tasks, true);
     std::vector<Target> targets;
+    std::set<PoolKey> seen;  // a pool listed twice for a task is verified once
     for (const DataObjects::TaskDataObject& task : tasks) {
         if (!nodeIds.count(task.nodeId)) continue;
         ++summary.tasks;
         std::vector<DataObjects::PoolDataObject> pools;
         admin->getTaskPools(task.id, pools);
         for (const DataObjects::PoolDataObject& pool : pools) {
-            if (pool.guid.empty()) continue;
+            if (pool.guid.empty() || !seen.insert(PoolKey(task.id, pool.guid)).second) continue;
             Target target{task, pool.guid, poolFolderOf(task, pool.guid)};
             if (target.folder.empty()) continue;  // a task without a folder has no pool files
             if (target.folder.back() != '/') target.folder += '/';
