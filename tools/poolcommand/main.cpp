@@ -12,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "PoolCommandTool.h"
+#include "PoolScrub/Scrub.h"
 #include "VaultVersion.h"
 
 namespace {
@@ -92,6 +93,9 @@ int main(int argc, char** argv) {
     CLI::App* jobsCommandLine = app.add_subcommand("jobs", "list the node's job queue");
     jobsCommandLine->add_option("--config", config, "node configuration (default: $VAULT_NODE_CONFIG)");
 
+    // scrub: its options, run and exit codes are the PoolScrub library's.
+    PoolScrub::ScrubCommand scrub(app);
+
     // CLI11 would read "-5" as a huge unsigned number.
     const CLI::Validator notNegative(
         [](std::string& text) { return !text.empty() && text[0] == '-' ? std::string("must not be negative") : std::string(); },
@@ -107,6 +111,8 @@ int main(int argc, char** argv) {
         const int code = app.exit(error);
         return code == 0 ? 0 : kUsage;
     }
+
+    if (scrub.chosen()) return scrub.run();
 
     // The command that runs, for a failure before it could start.
     const SessionSettings& session = *runCommandLine ? run.session : *verifyCommandLine ? verify : verifyFile;
