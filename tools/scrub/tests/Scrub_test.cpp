@@ -165,7 +165,7 @@ TEST_F(Scrub, DamageQueuesTheSameRepairAndSuspectMarkAsRun) {
         {binDir() + "/poolcommand", "run", "--task-id", std::to_string(damaged.id), "--operation", "verify", "--config",
          vault().nodeConfig(), "--log-folder", root() + "/logs"},
         root(), vault().environment());
-    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_EQ(run.exitCode, 5) << run.output;  // damage found and handled
     jobs = JobQueue::listJobs();
     ASSERT_EQ(jobs.size(), 2u);
     EXPECT_EQ(jobs[1].command, jobs[0].command);
