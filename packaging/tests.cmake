@@ -24,3 +24,8 @@ add_test(NAME install_find_package_test
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/find_package_test.sh ${_prefix} ${_consumer_args})
 set_tests_properties(install_scan_test install_find_package_test PROPERTIES
   FIXTURES_REQUIRED vault_install LABELS install TIMEOUT 300)
+
+# The manual pages against the programs' --help (and groff's warnings).
+add_test(NAME manual_pages_test
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/manual_pages_test.sh ${CMAKE_SOURCE_DIR}/docs/man ${CMAKE_BINARY_DIR}/bin)
+set_tests_properties(manual_pages_test PROPERTIES LABELS install TIMEOUT 120)
