@@ -29,3 +29,8 @@ set_tests_properties(install_scan_test install_find_package_test PROPERTIES
 add_test(NAME manual_pages_test
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/manual_pages_test.sh ${CMAKE_SOURCE_DIR}/docs/man ${CMAKE_BINARY_DIR}/bin)
 set_tests_properties(manual_pages_test PROPERTIES LABELS install TIMEOUT 120)
+
+# The README's walkthroughs, run as a reader would paste them.
+add_test(NAME readme_walkthrough_test
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/readme_walkthrough_test.sh ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR})
+set_tests_properties(readme_walkthrough_test PROPERTIES LABELS docs TIMEOUT 300)
