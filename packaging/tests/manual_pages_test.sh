@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The manual pages and the programs' --help must not drift apart: every option
-# and subcommand a program's --help prints (and every option each subcommand's
-# --help prints) must be in the program's manual page. Every page must also
-# format without a groff warning, as lintian checks it.
+# a program's --help prints (and every option each subcommand's --help prints)
+# must be described in the program's manual page, as the tag of an item (a
+# line of the formatted page that starts with the option), and every
+# subcommand must be named in it. Every page must also format without a groff
+# warning, as lintian checks it.
 # Usage: manual_pages_test.sh MAN_SOURCE_DIR BIN_DIR
 set -euo pipefail
 MAN=$1
@@ -33,28 +35,33 @@ subcommands_of() {
 # in_page PAGE_TEXT WORD: WORD stands in the page as a word of its own.
 in_page() { grep -q -e "\(^\|[^-A-Za-z0-9]\)$(sed -e 's/[.[\*^$]/\\&/g' <<<"$2")\([^-A-Za-z0-9]\|$\)" <<<"$1"; }
 
+TMP=$(mktemp -d /tmp/vault-manpages-XXXXXX)
+trap 'rm -rf "$TMP"' EXIT
 for page in "$MAN"/*.[0-9]; do
     name=$(basename "$page")
     warnings=$(man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null || true)
     [ -z "$warnings" ] || fail "$name: groff warnings: $warnings"
-    render "$page" | grep -q . || fail "$name: formats to nothing"
+    render "$page" >"$TMP/$name.txt"
+    [ -s "$TMP/$name.txt" ] || fail "$name: formats to nothing"
 done
 
 checked=0
 for program in Trevalon poolcommand cataloguequery vaultadmin; do
     page=$MAN/$program.1
     [ -f "$page" ] || { fail "no manual page $program.1"; continue; }
-    text=$(render "$page")
+    text=$(cat "$TMP/$program.1.txt")
+    # The items' tags: formatted at the indent of 7 blanks, starting with a dash.
+    tags=$(grep -e '^       -' "$TMP/$program.1.txt" || true)
     help=$("$BIN/$program" --help) || { fail "$program --help exited with $?"; continue; }
     for option in $(options_of "$help"); do
-        in_page "$text" "$option" || fail "$program: option $option of --help is not in $program.1"
+        in_page "$tags" "$option" || fail "$program: option $option of --help is not an item of $program.1"
         checked=$((checked + 1))
     done
     for sub in $(subcommands_of "$help"); do
         in_page "$text" "$sub" || fail "$program: subcommand $sub is not in $program.1"
         sub_help=$("$BIN/$program" "$sub" --help) || { fail "$program $sub --help exited with $?"; continue; }
         for option in $(options_of "$sub_help"); do
-            in_page "$text" "$option" || fail "$program $sub: option $option of --help is not in $program.1"
+            in_page "$tags" "$option" || fail "$program $sub: option $option of --help is not an item of $program.1"
             checked=$((checked + 1))
         done
     done
