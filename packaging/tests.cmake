@@ -34,3 +34,8 @@ set_tests_properties(manual_pages_test PROPERTIES LABELS install TIMEOUT 120)
 add_test(NAME readme_walkthrough_test
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/readme_walkthrough_test.sh ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR})
 set_tests_properties(readme_walkthrough_test PROPERTIES LABELS docs TIMEOUT 300)
+
+# The node configuration's keys: documents, example and manual page agree.
+add_test(NAME node_conf_keys_test
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/node_conf_keys_test.sh ${CMAKE_SOURCE_DIR})
+set_tests_properties(node_conf_keys_test PROPERTIES LABELS docs TIMEOUT 120)
