@@ -48,4 +48,4 @@ set_tests_properties(node_conf_keys_test PROPERTIES LABELS docs TIMEOUT 120)
 # apt-get and sudo; needs root, else skipped).
 add_test(NAME install_packages_test
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/install_packages_test.sh ${CMAKE_SOURCE_DIR})
-set_tests_properties(install_packages_test PROPERTIES LABELS docs SKIP_RETURN_CODE 77 TIMEOUT 120)
+set_tests_properties(install_packages_test PROPERTIES LABELS ci SKIP_RETURN_CODE 77 TIMEOUT 120)
