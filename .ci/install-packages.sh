@@ -15,8 +15,19 @@ done
 if [ "${1:-}" != "--always" ] && [ "${#missing[@]}" -eq 0 ]; then
   exit 0
 fi
+# As root the packages are installed directly; otherwise through sudo, when
+# it is there. A minimal Debian has no sudo: then say how to go on.
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    {
+      echo "install-packages.sh: these Debian packages are missing: ${missing[*]:-(none; --always given)}"
+      echo "Installing them needs root, and sudo is not installed. Either run as root:"
+      echo "    su -c 'bash ${here}/install-packages.sh'"
+      echo "or install sudo as root (apt-get install sudo), add yourself to the group sudo, and run this again."
+    } >&2
+    exit 1
+  fi
   sudo="sudo"
 fi
 ${sudo} apt-get update

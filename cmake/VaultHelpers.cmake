@@ -86,7 +86,7 @@ endfunction()
 # ---------------------------------------------------------------------------
 # Installing. `cmake --install build --prefix P` lays a prefix out as:
 #   P/bin                                    programs (vault_install_program)
-#   P/<libdir>                               public libraries (vault_install_library)
+#   P/<libdir>/vault/lib                     the libraries (vault_install_library)
 #   P/<libdir>/vault/plugins                 database plug-ins (vault_install_plugin),
 #                                            where libShared looks by default
 #   P/include/vault                          public headers
@@ -97,7 +97,12 @@ endfunction()
 # and `dev` (headers, static libraries, link names, the CMake package).
 # Installed programs and libraries find one another through RPATHs relative to
 # their own folder ($ORIGIN), so a prefix can be moved or unpacked anywhere.
+# The libraries are private to the vault programs: before 1.0 every minor
+# version may change their interfaces, so they live in a folder of their own
+# that the dynamic linker does not search (no ldconfig, no system-wide
+# sonames), found through the RPATHs alone.
 include(GNUInstallDirs)
+set(VAULT_INSTALL_LIBRARYDIR ${CMAKE_INSTALL_LIBDIR}/vault/lib)
 set(VAULT_INSTALL_PLUGINDIR ${CMAKE_INSTALL_LIBDIR}/vault/plugins)
 set(VAULT_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/vault)
 set(VAULT_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/VaultMaintenance)
@@ -115,7 +120,7 @@ function(_vault_relative_folder out from to)
 endfunction()
 # libShared loads plug-ins by default from this folder, taken relative to the
 # folder libShared itself was loaded from.
-_vault_relative_folder(VAULT_PLUGIN_FOLDER_FROM_LIBDIR ${CMAKE_INSTALL_LIBDIR} ${VAULT_INSTALL_PLUGINDIR})
+_vault_relative_folder(VAULT_PLUGIN_FOLDER_FROM_LIBDIR ${VAULT_INSTALL_LIBRARYDIR} ${VAULT_INSTALL_PLUGINDIR})
 
 # The version every program reports with --version: VAULT_PACKAGE_VERSION in
 # "VaultVersion.h", from target vault::Version.
@@ -127,7 +132,7 @@ target_include_directories(VaultVersion INTERFACE $<BUILD_INTERFACE:${CMAKE_BINA
 
 # vault_install_program(<target>...): programs into P/bin.
 function(vault_install_program)
-  _vault_relative_folder(_rpath ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_LIBDIR})
+  _vault_relative_folder(_rpath ${CMAKE_INSTALL_BINDIR} ${VAULT_INSTALL_LIBRARYDIR})
   foreach(_target IN LISTS ARGN)
     set_target_properties(${_target} PROPERTIES INSTALL_RPATH "$ORIGIN/${_rpath}")
     install(TARGETS ${_target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
@@ -137,7 +142,7 @@ endfunction()
 # vault_install_plugin(<target>...): database plug-ins into the folder the
 # interface manager loads them from when nothing else is configured.
 function(vault_install_plugin)
-  _vault_relative_folder(_rpath ${VAULT_INSTALL_PLUGINDIR} ${CMAKE_INSTALL_LIBDIR})
+  _vault_relative_folder(_rpath ${VAULT_INSTALL_PLUGINDIR} ${VAULT_INSTALL_LIBRARYDIR})
   foreach(_target IN LISTS ARGN)
     set_target_properties(${_target} PROPERTIES INSTALL_RPATH "$ORIGIN/${_rpath}")
     install(TARGETS ${_target} LIBRARY DESTINATION ${VAULT_INSTALL_PLUGINDIR} COMPONENT runtime)
@@ -197,8 +202,8 @@ function(vault_install_library target)
   cmake_language(EVAL CODE
     "cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]] CALL _vault_build_only_includes [[${target}]])")
   install(TARGETS ${target} EXPORT ${VAULT_EXPORT_SET}
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+    LIBRARY DESTINATION ${VAULT_INSTALL_LIBRARYDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+    ARCHIVE DESTINATION ${VAULT_INSTALL_LIBRARYDIR} COMPONENT dev)
   foreach(_dir IN LISTS V_HEADERS)
     install(DIRECTORY ${_dir}/ DESTINATION ${VAULT_INSTALL_INCLUDEDIR} COMPONENT dev
       FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")

@@ -19,6 +19,11 @@ for program in Trevalon vaultadmin; do
 done
 [ -f "$PREFIX/lib/vault/plugins/libSqlCatalogue.so" ] || fail "no plug-in in $PREFIX/lib/vault/plugins"
 [ -f "$PREFIX/share/doc/vault-maintenance/examples/node.conf" ] || fail "no example node configuration"
+for page in man1/Trevalon.1 man1/poolcommand.1 man1/cataloguequery.1 man1/vaultadmin.1 man5/vault-node.conf.5; do
+    [ -f "$PREFIX/share/man/$page.gz" ] || fail "no manual page $page.gz"
+done
+page=$(MANWIDTH=80 man -M "$PREFIX/share/man" Trevalon 2>&1) || true
+grep -q '^TREVALON(1)' <<<"$page" || { echo "$page"; fail "man Trevalon does not show the installed page"; }
 grep -q '^Trevalon 8\.00\.7416 ' <<<"$("$BIN/Trevalon" --version)" || fail "Trevalon --version"
 grep -q '^vaultadmin ' <<<"$("$BIN/vaultadmin" --version)" || fail "vaultadmin --version"
 

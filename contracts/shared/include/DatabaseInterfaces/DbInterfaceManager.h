@@ -3,8 +3,8 @@
 //
 // The plug-in named by [database] Plugin of the node configuration is loaded
 // from lib<Plugin>.so in the plug-in folder ($VAULT_PLUGIN_DIR, else [database]
-// PluginFolder, else the installed plug-in folder "vault/plugins" beside
-// libShared, else the running program's "../lib" (a build folder)). Its C
+// PluginFolder, else the installed plug-in folder "../plugins" from
+// libShared's folder, else the running program's "../lib" (a build folder)). Its C
 // exports are resolved by their plain names.
 // Interfaces asked for with true are created on first request and kept, and
 // released through their virtual destructors, while the manager lives. A

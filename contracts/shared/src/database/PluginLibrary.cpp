@@ -23,7 +23,7 @@ const char* const kDefaultFolder = "/usr/lib/vault/plugins";
 // Where an install puts the plug-ins, relative to the folder of this library
 // (set by the build to match the install layout).
 #ifndef VAULT_PLUGIN_FOLDER_FROM_LIBRARY
-#define VAULT_PLUGIN_FOLDER_FROM_LIBRARY "vault/plugins"
+#define VAULT_PLUGIN_FOLDER_FROM_LIBRARY "../plugins"
 #endif
 
 // Any object of this library: its address tells the loader which file this

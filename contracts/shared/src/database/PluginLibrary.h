@@ -26,8 +26,8 @@ struct PluginEntryPoints {
 const PluginEntryPoints& loadPlugin(const std::string& pluginName, const std::string& path);
 
 // Where lib<pluginName>.so is looked for: $VAULT_PLUGIN_DIR, else [database]
-// PluginFolder, else the installed plug-in folder ("vault/plugins" beside
-// this library, e.g. /usr/lib/vault/plugins) when it holds the plug-in, else
+// PluginFolder, else the installed plug-in folder ("../plugins" from this
+// library's folder, e.g. /usr/lib/vault/plugins) when it holds the plug-in, else
 // "<folder of the running program>/../lib" (a build folder) when it holds
 // it, else the installed plug-in folder.
 std::string pluginFolder(const std::string& pluginName);
