@@ -82,57 +82,14 @@ struct FileListContainer2::State {
         publishWindow();
     }
 
-    // Verifies block `block` in the mapping of the file and looks for the
-    // first marked record in it from index `fromIndex` (within the block).
-    // Returns the record's index in the container, or `notFound`.
-    uint64_t findMarkedInMappedBlock(const unsigned char* map, uint64_t block, uint64_t fromIndex,
-                                     uint64_t notFound) const {
-        struct Work {
-            const unsigned char* records;
-            size_t bytes;
-            size_t firstRecord;
-            size_t recordCount;
-            uint32_t computed[Format::kBlockChunks];
-            size_t marked;
-        } work;
-        const uint64_t firstIndex = block * Format::kBlockRecords;
-        const uint64_t count = std::min<uint64_t>(Format::kBlockRecords, header.recordCount - firstIndex);
-        work.records = map + Format::kContainerHeaderSize + firstIndex * FileListRecord::SIZE;
-        work.bytes = static_cast<size_t>(count * FileListRecord::SIZE);
-        work.firstRecord = static_cast<size_t>(fromIndex - firstIndex);
-        work.recordCount = static_cast<size_t>(count);
-        work.marked = work.recordCount;
-        // The checksums first, then the marker bytes of the same bytes: both
-        // inside the guard, as a read of the mapping must be.
-        const bool whole = VaultFiles::readMapping(
-            work.records, work.bytes,
-            [](void* context) {
-                Work& w = *static_cast<Work*>(context);
-                StorageCodec::crc32cChunks(w.records, w.bytes, Format::kChunkBytes, w.computed);
-            },
-            &work);
-        const uint64_t firstId = header.recordIdLowerBound + firstIndex;
-        if (!whole)
-            throw std::runtime_error(path + ": file ends inside records [" + std::to_string(firstId) + ", " +
-                                     std::to_string(firstId + count) + ") (shortened while it was read)");
-        checkChunks(block, work.computed, count);
-        const bool scanned = VaultFiles::readMapping(
-            work.records, work.bytes,
-            [](void* context) {
-                Work& w = *static_cast<Work*>(context);
-                const unsigned char* marker = w.records + FileListRecord::MARKER_OFFSET;
-                for (size_t i = w.firstRecord; i < w.recordCount; ++i) {
-                    if (marker[i * FileListRecord::SIZE] != 0) {
-                        w.marked = i;
-                        return;
-                    }
-                }
-            },
-            &work);
-        if (!scanned)
-            throw std::runtime_error(path + ": file ends inside records [" + std::to_string(firstId) + ", " +
-                                     std::to_string(firstId + count) + ") (shortened while it was read)");
-        return work.marked < work.recordCount ? firstIndex + work.marked : notFound;
+    // The index of the first marked record of the window from index
+    // `fromIndex` of the container, or `notFound`.
+    uint64_t findMarkedInWindow(uint64_t fromIndex, uint64_t notFound) const {
+        const uint64_t firstIndex = windowFirstId - header.recordIdLowerBound;
+        const unsigned char* marker = window.data() + FileListRecord::MARKER_OFFSET;
+        for (uint64_t i = fromIndex - firstIndex; i < windowCount; ++i)
+            if (marker[i * FileListRecord::SIZE] != 0) return firstIndex + i;
+        return notFound;
     }
 
     // Throws when a chunk of `block` does not match its stored checksum.
@@ -283,24 +240,17 @@ uint32_t FileListContainer2::findMarkedRecord(uint32_t recordId) const {
     const uint32_t upper = s.header.recordIdUpperBound;
     if (recordId < lower) recordId = lower;
     if (recordId >= upper) return upper;
-    // A container of one block is in the window buffer already: look there.
-    if (s.header.recordCount <= Format::kBlockRecords) {
-        FileListRecord record;
-        for (uint32_t id = recordId; id < upper; ++id) {
-            if (s.read(id, record) != 1) throw std::runtime_error("iterator could not read value");
-            if (record.markerFlag() != 0) return id;
-        }
-        return upper;
-    }
-    // A larger one is read through a mapping, block by block, without a copy.
-    const unsigned char* map = s.file->map();
+    // Block by block through the window: each block is read into the reused
+    // buffer, verified, and its marker bytes looked at there. Reading beats a
+    // mapping here: the copy costs less than a page fault per few pages, and
+    // the bytes are checksummed while they are in the processor's cache.
     const uint64_t notFound = s.header.recordCount;
     for (uint64_t index = uint64_t(recordId) - lower; index < s.header.recordCount;) {
-        const uint64_t block = index / Format::kBlockRecords;
-        const uint64_t found = s.findMarkedInMappedBlock(map, block, index, notFound);
+        const uint32_t id = static_cast<uint32_t>(lower + index);
+        if (id - s.windowFirstId >= s.windowCount) s.moveWindowTo(id);
+        const uint64_t found = s.findMarkedInWindow(index, notFound);
         if (found != notFound) return static_cast<uint32_t>(lower + found);
-        index = (block + 1) * Format::kBlockRecords;
-        s.readAhead.reached(Format::kContainerHeaderSize + std::min(index, s.header.recordCount) * FileListRecord::SIZE);
+        index = uint64_t(s.windowFirstId - lower) + s.windowCount;
     }
     return upper;
 }

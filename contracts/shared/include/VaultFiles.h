@@ -98,17 +98,11 @@ public:
     // Reads `size` bytes at `offset` (the position is not used or moved);
     // returns fewer only when the file ends first.
     virtual size_t readAt(uint64_t offset, void* buffer, size_t size) const = 0;
-    // Maps the file's first status().size bytes read-only and returns them;
-    // the mapping lives as long as this object (a second call returns the
-    // same one). A file shortened afterwards makes a read of the bytes it lost
-    // raise SIGBUS: read a mapping only inside readMapping() below. Throws
-    // FileError when it cannot be mapped (an empty file maps to null).
-    virtual const unsigned char* map() = 0;
     // Advice for the system, which changes nothing that is read and never
     // fails (a file of a test double may ignore it): adviseSequential() says
     // the file will be read once from start to end (a larger read-ahead);
     // willNeed() starts reading [offset, offset + size) from the device in
-    // the background, so a later read (or a read of the mapping) finds it.
+    // the background, so a later read finds it.
     virtual void adviseSequential() const {}
     virtual void willNeed(uint64_t /*offset*/, uint64_t /*size*/) const {}
 };
@@ -147,14 +141,6 @@ private:
 // through a link), to be read soon: the device starts reading it in the
 // background. Ignores every failure; the real read reports them.
 SHARED_API void announceFile(const std::string& path, uint64_t offset, uint64_t size);
-
-// Runs `read(context)`, which may read the mapping [begin, begin + size)
-// returned by ReadableFile::map(). Returns true when it ran to its end, false
-// when it was stopped because the file had been shortened under the mapping
-// (its SIGBUS is caught for that range and that thread only; any other SIGBUS
-// goes to the handler that was there before). `read` must not allocate, lock
-// or throw: it is abandoned half-way when it is stopped.
-SHARED_API bool readMapping(const unsigned char* begin, size_t size, void (*read)(void* context), void* context);
 
 // A regular file open for writing. Bytes given to append() are gathered in a
 // buffer of the object and handed to the system by flush(), sync(), close()

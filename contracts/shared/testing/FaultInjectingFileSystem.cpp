@@ -92,7 +92,6 @@ public:
         return got;
     }
 
-    const unsigned char* map() override { return target_->map(); }
 
     size_t readAt(uint64_t offset, void* buffer, size_t size) const override {
         if (offset >= end_) return 0;

@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -91,19 +90,7 @@ class PosixReadableFile final : public ReadableFile {
 public:
     PosixReadableFile(std::string path, int fd, const FileStatus& status)
         : path_(std::move(path)), fd_(fd), status_(status) {}
-    ~PosixReadableFile() override {
-        if (map_ != nullptr) ::munmap(const_cast<unsigned char*>(map_), static_cast<size_t>(status_.size));
-        ::close(fd_);
-    }
-
-    const unsigned char* map() override {
-        if (map_ != nullptr || status_.size == 0) return map_;
-        void* mapped = ::mmap(nullptr, static_cast<size_t>(status_.size), PROT_READ, MAP_PRIVATE, fd_, 0);
-        if (mapped == MAP_FAILED) throwSystemError("map", path_, errno);
-        ::madvise(mapped, static_cast<size_t>(status_.size), MADV_SEQUENTIAL);
-        map_ = static_cast<const unsigned char*>(mapped);
-        return map_;
-    }
+    ~PosixReadableFile() override { ::close(fd_); }
 
     const std::string& path() const override { return path_; }
     const FileStatus& status() const override { return status_; }
@@ -136,7 +123,6 @@ private:
     std::string path_;
     int fd_;
     FileStatus status_;
-    const unsigned char* map_ = nullptr;
 };
 
 class PosixWritableFile final : public WritableFile {

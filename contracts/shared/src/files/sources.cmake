@@ -2,5 +2,4 @@
 # helpers built on it.
 list(APPEND SHARED_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/src/files/PosixFileSystem.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/files/FileHelpers.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/files/MappingGuard.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/files/FileHelpers.cpp)

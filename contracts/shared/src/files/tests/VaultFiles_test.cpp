@@ -293,7 +293,6 @@ TEST(VaultFiles, ReadAheadAnnouncesWhatLiesAheadOfTheReaderAndNothingElse) {
         const VaultFiles::FileStatus& status() const override { return fileStatus; }
         size_t read(void*, size_t) override { return 0; }
         size_t readAt(uint64_t, void*, size_t) const override { return 0; }
-        const unsigned char* map() override { return nullptr; }
         void adviseSequential() const override { ++sequential; }
         void willNeed(uint64_t offset, uint64_t size) const override { announced.push_back({offset, size}); }
         // Bytes announced, after checking that no byte is announced twice.
