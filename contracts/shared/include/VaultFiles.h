@@ -142,6 +142,13 @@ private:
 // background. Ignores every failure; the real read reports them.
 SHARED_API void announceFile(const std::string& path, uint64_t offset, uint64_t size);
 
+// Announcements (announceFile, and willNeed of the real file system's files)
+// are handed to the system by one background thread of the file layer, so a
+// reader does not wait while the system starts the reads; what cannot be
+// queued is dropped. Returns once everything announced so far has been
+// handed over or dropped, and the descriptors it held are closed.
+SHARED_API void waitForAnnouncements();
+
 // A regular file open for writing. Bytes given to append() are gathered in a
 // buffer of the object and handed to the system by flush(), sync(), close()
 // or when the buffer fills; an error of any of these calls means that bytes

@@ -9,6 +9,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "Announcer.h"
 #include "VaultFiles.h"
 
 namespace VaultFiles {
@@ -88,16 +89,18 @@ int openRegular(const std::string& operation, const std::string& path, int flags
 
 class PosixReadableFile final : public ReadableFile {
 public:
+    // Owns `fd`: it is closed when the file and every piece of advice queued
+    // for it are gone.
     PosixReadableFile(std::string path, int fd, const FileStatus& status)
-        : path_(std::move(path)), fd_(fd), status_(status) {}
-    ~PosixReadableFile() override { ::close(fd_); }
+        : path_(std::move(path)), descriptor_(std::make_shared<detail::SharedDescriptor>(fd)), fd_(fd),
+          status_(status) {}
 
     const std::string& path() const override { return path_; }
     const FileStatus& status() const override { return status_; }
 
     void adviseSequential() const override { ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL); }
     void willNeed(uint64_t offset, uint64_t size) const override {
-        ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(size), POSIX_FADV_WILLNEED);
+        detail::adviseWillNeed(descriptor_, offset, size);
     }
 
     size_t read(void* buffer, size_t size) override {
@@ -121,6 +124,7 @@ public:
 
 private:
     std::string path_;
+    std::shared_ptr<const detail::SharedDescriptor> descriptor_;
     int fd_;
     FileStatus status_;
 };
@@ -382,13 +386,7 @@ void ReadAhead::reached(uint64_t offset) {
 }
 
 void announceFile(const std::string& path, uint64_t offset, uint64_t size) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
-    if (fd < 0) return;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        ::posix_fadvise(fd, static_cast<off_t>(offset), static_cast<off_t>(size), POSIX_FADV_WILLNEED);
-    }
-    ::close(fd);
+    detail::adviseWillNeed(path, offset, size);
 }
 
 FileSystem& FileSystem::real() {

@@ -2,4 +2,5 @@
 # helpers built on it.
 list(APPEND SHARED_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/src/files/PosixFileSystem.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/files/FileHelpers.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/files/FileHelpers.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/files/Announcer.cpp)

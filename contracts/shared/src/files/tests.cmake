@@ -9,3 +9,9 @@ target_link_libraries(VaultFilesTesting PUBLIC Shared)
 vault_test(NAME vault_files_test
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/src/files/tests/VaultFiles_test.cpp
   DEPS Shared VaultFilesTesting)
+
+# The announcer's thread: descriptors it holds, a fork while it works.
+vault_test(NAME announcer_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/src/files/tests/Announcer_test.cpp
+  DEPS Shared
+  LABELS tsan)
