@@ -28,6 +28,7 @@
 //        (default /tmp/quenlith-bench; 3 rounds)
 #include <algorithm>
 #include <chrono>
+#include <iostream>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -296,8 +297,15 @@ int main(int argc, char** argv) {
             queryTasks = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--rounds" && i + 1 < argc) {
             rounds = std::max(1, std::atoi(argv[++i]));
-        } else {
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << "usage: quenlith_bench [--cold] [--rounds N] [--query TASKS] [work-folder]\n"
+                         "  (default work folder /tmp/quenlith-bench; 3 rounds; --cold needs root)\n";
+            return 0;
+        } else if (!arg.empty() && arg[0] != '-') {
             work = arg;
+        } else {
+            std::cerr << "quenlith_bench: unknown option " << arg << " (--help lists them)\n";
+            return 2;
         }
     }
     try {
