@@ -234,25 +234,32 @@ int FileListContainer2::readRecord(uint32_t recordId, FileListRecord& record) co
 }
 
 uint32_t FileListContainer2::findMarkedRecord(uint32_t recordId) const {
+    if (!state_->file) throw std::runtime_error("file-list container not open");
+    return findMarkedRecord(recordId, state_->header.recordIdUpperBound);
+}
+
+uint32_t FileListContainer2::findMarkedRecord(uint32_t recordId, uint32_t endId) const {
     State& s = *state_;
     if (!s.file) throw std::runtime_error("file-list container not open");
     const uint32_t lower = s.header.recordIdLowerBound;
     const uint32_t upper = s.header.recordIdUpperBound;
+    if (endId > upper) endId = upper;
     if (recordId < lower) recordId = lower;
-    if (recordId >= upper) return upper;
+    if (recordId >= endId) return endId;
     // Block by block through the window: each block is read into the reused
     // buffer, verified, and its marker bytes looked at there. Reading beats a
     // mapping here: the copy costs less than a page fault per few pages, and
     // the bytes are checksummed while they are in the processor's cache.
     const uint64_t notFound = s.header.recordCount;
-    for (uint64_t index = uint64_t(recordId) - lower; index < s.header.recordCount;) {
+    const uint64_t endIndex = uint64_t(endId) - lower;
+    for (uint64_t index = uint64_t(recordId) - lower; index < endIndex;) {
         const uint32_t id = static_cast<uint32_t>(lower + index);
         if (id - s.windowFirstId >= s.windowCount) s.moveWindowTo(id);
         const uint64_t found = s.findMarkedInWindow(index, notFound);
-        if (found != notFound) return static_cast<uint32_t>(lower + found);
+        if (found != notFound) return found < endIndex ? static_cast<uint32_t>(lower + found) : endId;
         index = uint64_t(s.windowFirstId - lower) + s.windowCount;
     }
-    return upper;
+    return endId;
 }
 
 int FileListReader::readOutsideWindow(FileListRecord& record) const {

@@ -86,8 +86,9 @@ TEST(ContainerTest, RandomReadsAndExplicitRecords) {
 }
 
 // findMarkedRecord answers what reading every record from a position on
-// would: containers of one block (read whole) and of several (mapped), marks
-// at the first record, at block boundaries, at the last record, or none.
+// would, to the end or to a given end: containers of one block (read whole)
+// and of several, marks at the first record, at block boundaries, at the last
+// record, or none; ends inside a block, on a boundary, past the container.
 TEST(ContainerTest, FindMarkedRecordAgreesWithReadingEveryRecord) {
     TempFolder temp;
     const struct {
@@ -122,8 +123,14 @@ TEST(ContainerTest, FindMarkedRecordAgreesWithReadingEveryRecord) {
                     break;
                 }
             }
-            EXPECT_EQ(expected, container.findMarkedRecord(static_cast<uint32_t>(c.lower + std::min(from, c.count))))
-                << "from " << from;
+            const uint32_t first = static_cast<uint32_t>(c.lower + std::min(from, c.count));
+            EXPECT_EQ(expected, container.findMarkedRecord(first)) << "from " << from;
+            for (uint64_t end : {uint64_t(0), from + 1, uint64_t(1536), uint64_t(1537), c.count / 2 + 1, c.count + 5}) {
+                const uint32_t endId = static_cast<uint32_t>(std::min<uint64_t>(c.lower + end, upper));
+                const uint32_t expectedInRange = expected < endId ? expected : endId;
+                EXPECT_EQ(expectedInRange, container.findMarkedRecord(first, static_cast<uint32_t>(c.lower + end)))
+                    << "from " << from << " to " << end;
+            }
         }
     }
 }

@@ -140,6 +140,11 @@ public:
     // records (each block is verified against its checksums before any of
     // its marker bytes is looked at).
     uint32_t findMarkedRecord(uint32_t recordId) const;
+    // The same within [recordId, endId): answers endId (at most
+    // recordIdUpperBound()) when none of those records is marked. Every block
+    // holding one of them is verified, so walking a container in pieces with
+    // it verifies the whole container without a call per record.
+    uint32_t findMarkedRecord(uint32_t recordId, uint32_t endId) const;
 
 private:
     friend class FileListReader;  // reads records without a second call

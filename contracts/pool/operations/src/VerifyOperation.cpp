@@ -3,6 +3,7 @@
 // safeset of the synchronisation set is in the sync list (online pool) and
 // that the index lists exactly the records of the listed containers.
 // Changes nothing, so it may stop at any check.
+#include <algorithm>
 #include <map>
 
 #include "Carrowen/Carrowen.h"
@@ -66,25 +67,25 @@ private:
         } catch (const std::exception& e) {
             throw pool.error(ErrorNumber::CONTAINER_UNREADABLE, e.what());
         }
-        Carrowen::FileListRecord record;
-        // The container's reader serves the records of the block it verified
-        // last without a call into the library; every block is still
-        // verified against its checksums before a record of it is served.
-        Carrowen::FileListReader& reader = container.reader();
+        // Every block is read and verified against its checksums; the marker
+        // bytes do not matter here, so a marked record found is simply passed.
         const uint32_t lower = container.recordIdLowerBound();
         const uint32_t upper = container.recordIdUpperBound();
-        for (uint32_t id = lower; id < upper; ++id) {
-            if ((id - lower) % kRecordsPerCheck == kRecordsPerCheck - 1) checkpoint("records");
-            int read;
+        // A check for a stop request before every kRecordsPerCheck-th record.
+        uint64_t id = lower;
+        for (uint64_t nextCheck = uint64_t(lower) + kRecordsPerCheck - 1;; nextCheck += kRecordsPerCheck) {
+            const uint64_t pieceEnd = std::min<uint64_t>(nextCheck, upper);
             try {
-                reader.setPosition(id);
-                read = reader.read(record);
+                while (id < pieceEnd) {
+                    const uint64_t marked = container.findMarkedRecord(static_cast<uint32_t>(id),
+                                                                       static_cast<uint32_t>(pieceEnd));
+                    id = marked < pieceEnd ? marked + 1 : pieceEnd;
+                }
             } catch (const std::exception& e) {
                 throw pool.error(ErrorNumber::CONTAINER_CHECKSUM, e.what());
             }
-            if (read != 1)
-                throw pool.error(ErrorNumber::CONTAINER_UNREADABLE,
-                                 path + ": record " + std::to_string(id) + " cannot be read");
+            if (nextCheck >= upper) break;
+            checkpoint("records");
         }
         return uint64_t(upper) - lower;
     }
