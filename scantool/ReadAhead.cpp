@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -19,14 +20,22 @@ const char* const kContainerSuffix = ".vfl";
 const size_t kMaxContainersWarmed = 64;
 
 // Opens `name` in the folder `folderFd` and asks for its pages; never blocks
-// on a special file, never follows a link.
-void warmFile(int folderFd, const char* name) {
+// on a special file, never follows a link. With `cached`, first says whether
+// its first byte is in the cache (a read that would have to wait is refused
+// at once, RWF_NOWAIT); a file system that cannot tell says "no".
+void warmFile(int folderFd, const char* name, bool* cached = nullptr) {
     const int fd = ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return;
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-        static_cast<uint64_t>(info.st_size) <= ReadAhead::kMaxWarmedSize)
+        static_cast<uint64_t>(info.st_size) <= ReadAhead::kMaxWarmedSize) {
+        if (cached != nullptr) {
+            char byte;
+            iovec piece{&byte, 1};
+            *cached = ::preadv2(fd, &piece, 1, 0, RWF_NOWAIT) == 1;
+        }
         (void)::posix_fadvise(fd, 0, info.st_size, POSIX_FADV_WILLNEED);
+    }
     ::close(fd);
 }
 
@@ -41,13 +50,15 @@ bool endsWith(const char* name, const char* suffix) {
 
 }  // namespace
 
-void ReadAhead::warmTask(const std::string& syncFolder) {
+bool ReadAhead::warmTask(const std::string& syncFolder) {
+    bool cached = false;
     const int sync = openFolder(AT_FDCWD, syncFolder.c_str());
-    if (sync < 0) return;
-    for (const char* name : kSyncFiles) warmFile(sync, name);
+    if (sync < 0) return cached;
+    warmFile(sync, kSyncFiles[0], &cached);
+    warmFile(sync, kSyncFiles[1]);
     const int pool = openFolder(sync, "../pool");
     ::close(sync);
-    if (pool < 0) return;
+    if (pool < 0) return cached;
     warmFile(pool, kSyncListName);
     // The containers of the pool: the sync list names them, and the scan
     // reads those of affected safesets. Listing the folder costs one read
@@ -58,7 +69,7 @@ void ReadAhead::warmTask(const std::string& syncFolder) {
     if (listing == nullptr) {
         if (listFd >= 0) ::close(listFd);
         ::close(pool);
-        return;
+        return cached;
     }
     size_t warmed = 0;
     while (const dirent* entry = ::readdir(listing)) {
@@ -69,6 +80,7 @@ void ReadAhead::warmTask(const std::string& syncFolder) {
     }
     ::closedir(listing);
     ::close(pool);
+    return cached;
 }
 
 ReadAhead::ReadAhead(unsigned tasksAhead) : tasksAhead_(tasksAhead) {
@@ -93,6 +105,8 @@ ReadAhead::~ReadAhead() {
 
 void ReadAhead::announce(uint64_t sequence, std::string syncFolder) {
     if (tasksAhead_ == 0) return;
+    if (cachedInARow_.load(std::memory_order_relaxed) >= kCachedInARowToRest && sequence % kProbeEvery != 0)
+        return;  // resting: the cache is warm
     {
         std::lock_guard<std::mutex> lock(mutex_);
         jobs_.push_back({sequence, std::move(syncFolder)});
@@ -117,7 +131,11 @@ void ReadAhead::readerLoop() {
             jobs_.pop_front();
             if (job.sequence <= reached_) continue;  // the scan got there first
         }
-        warmTask(job.syncFolder);
+        if (!warmTask(job.syncFolder)) {
+            cachedInARow_.store(0, std::memory_order_relaxed);
+        } else if (cachedInARow_.load(std::memory_order_relaxed) < kCachedInARowToRest) {
+            cachedInARow_.fetch_add(1, std::memory_order_relaxed);
+        }
     }
 }
 

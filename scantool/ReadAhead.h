@@ -14,8 +14,15 @@
 // opened without following links and without blocking, and only regular
 // files are warmed; containers above kMaxWarmedSize are left to the scan's
 // own sequential reads. Tasks the scan has already passed are skipped.
+//
+// On a warm cache the readers would only repeat the scan's own opens. So a
+// reader checks, without waiting, whether a task's first synchronisation
+// file was already in the cache; after kCachedInARowToRest such tasks in a
+// row the pool rests, warming only every kProbeEvery-th task, and the first
+// of those found not cached wakes it again.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,6 +38,8 @@ public:
     static const unsigned kDefaultTasksAhead = 32;
     static const unsigned kMaxReaders = 8;
     static const uint64_t kMaxWarmedSize = 1024 * 1024;
+    static const unsigned kCachedInARowToRest = 32;
+    static const unsigned kProbeEvery = 16;
 
     // `tasksAhead` 0 turns read-ahead off (no thread is started).
     explicit ReadAhead(unsigned tasksAhead);
@@ -47,7 +56,8 @@ public:
     void reached(uint64_t sequence);
 
     // Warms one task's files now, in the calling thread (what a reader does).
-    static void warmTask(const std::string& syncFolder);
+    // True when its first synchronisation file was in the cache already.
+    static bool warmTask(const std::string& syncFolder);
 
 private:
     struct Job {
@@ -62,6 +72,8 @@ private:
     std::deque<Job> jobs_;
     uint64_t reached_ = 0;
     bool stopping_ = false;
+    // Tasks found cached in a row (at most kCachedInARowToRest).
+    std::atomic<unsigned> cachedInARow_{0};
     std::vector<std::thread> readers_;
 };
 
