@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "Catalogue/StorageScanner.h"
@@ -60,6 +61,14 @@ void ReadAhead::entered(const std::vector<uint32_t>& position) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         position_ = position;
+        if (resting_) {
+            if (++enteredWhileResting_ % kProbeEveryFolders != 0) return;
+            // A probe: from the root down to the scan, then ahead of it.
+            resting_ = false;
+            cachedInARow_ = kCachedInARowToRest - 2;
+            jobs_.push(Job{Key(), {}});
+            freed = true;
+        }
         while (!ahead_.empty() && !(position_ < *ahead_.begin())) {
             ahead_.erase(ahead_.begin());
             freed = true;
@@ -68,10 +77,34 @@ void ReadAhead::entered(const std::vector<uint32_t>& position) {
     if (freed) changed_.notify_all();
 }
 
+void ReadAhead::finish(int labelsCached, std::vector<Job>& found) {
+    bool queued = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (labelsCached == 0) {
+            cachedInARow_ = 0;
+        } else if (labelsCached == 1 && cachedInARow_ < kCachedInARowToRest &&
+                   ++cachedInARow_ == kCachedInARowToRest) {
+            resting_ = true;
+            jobs_ = decltype(jobs_)();
+            ahead_.clear();
+        }
+        if (!resting_) {
+            for (Job& child : found) jobs_.push(std::move(child));
+            queued = !found.empty();
+        }
+    }
+    if (queued) changed_.notify_all();
+}
+
 bool ReadAhead::take(Job& job) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (stopping_) return false;
+        if (resting_) {
+            changed_.wait(lock);
+            continue;
+        }
         // Drop what the scan has already passed. A folder the scan is in (or
         // below) is still listed, for its subfolders, but is not ahead.
         while (!jobs_.empty() && !(position_ < jobs_.top().key) && !leadsTo(jobs_.top().key, position_)) jobs_.pop();
@@ -113,6 +146,7 @@ void ReadAhead::warm(const Job& job) {
         return;
     }
     std::vector<Job> found;
+    int labelsCached = -1;
     uint32_t index = 0;
     while (const struct dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
@@ -131,28 +165,33 @@ void ReadAhead::warm(const Job& job) {
             child.names.emplace_back(name);
             found.push_back(std::move(child));
         } else if (isTaskLabelName(name, labelName_)) {
-            warmLabel(::dirfd(dir), name);
+            const int cached = warmLabel(::dirfd(dir), name);
+            if (cached >= 0) labelsCached = labelsCached == -1 ? cached : (labelsCached & cached);
         }
     }
     ::closedir(dir);
-    if (found.empty()) return;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (Job& child : found) jobs_.push(std::move(child));
-    }
-    changed_.notify_all();
+    finish(labelsCached, found);
 }
 
-void ReadAhead::warmLabel(int folderFd, const char* name) {
+int ReadAhead::warmLabel(int folderFd, const char* name) {
     int fd;
     do {
         fd = ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return;
+    if (fd < 0) return -1;
+    int cached = -1;
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<unsigned long long>(info.st_size) <= kMaxLabelBytes)
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+        static_cast<unsigned long long>(info.st_size) <= kMaxLabelBytes) {
+        // A read that would wait is refused at once; a file system that
+        // cannot tell refuses too, so its readers never rest.
+        char byte;
+        iovec piece{&byte, 1};
+        cached = ::preadv2(fd, &piece, 1, 0, RWF_NOWAIT) == 1 ? 1 : 0;
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+    }
     ::close(fd);
+    return cached;
 }
 
 }  // namespace Catalogue

@@ -13,6 +13,14 @@
 // Bounds: at most 16 folders a reader are warmed ahead of the folder the scan
 // is in, folders deeper than kMaxDepth below the root are left alone, and
 // each reader holds at most two descriptors at a time.
+//
+// On a warm cache the readers would only repeat the scan's own opens. So a
+// reader asks, without waiting (RWF_NOWAIT), whether each label it warms is
+// in the cache already; after kCachedInARowToRest such labels in a row the
+// readers rest and forget their queue. Every kProbeEveryFolders folders the
+// scan enters while they rest, they start again from the root (down to where
+// the scan is, then ahead of it); a label found not cached keeps them going,
+// two more found cached put them back to rest.
 #pragma once
 
 #include <condition_variable>
@@ -30,6 +38,8 @@ namespace Catalogue {
 class ReadAhead {
 public:
     static constexpr size_t kMaxDepth = 16;
+    static constexpr unsigned kCachedInARowToRest = 32;
+    static constexpr unsigned kProbeEveryFolders = 256;
 
     // Starts `readers` threads below the open folder `rootFd` (duplicated;
     // the caller keeps its own). With 0 readers, or when nothing can be
@@ -62,7 +72,11 @@ private:
     // is full; false when stopping.
     bool take(Job& job);
     void warm(const Job& job);
-    void warmLabel(int folderFd, const char* name);
+    // Announces the label; answers whether it was in the cache already (1),
+    // not (0), or was not announced (-1: not a regular file, too large...).
+    int warmLabel(int folderFd, const char* name);
+    // After a job: counts what its labels said, rests or queues `found`.
+    void finish(int labelsCached, std::vector<Job>& found);
 
     int rootFd_ = -1;
     std::string labelName_;
@@ -74,6 +88,9 @@ private:
     Key position_;
     std::priority_queue<Job, std::vector<Job>, Later> jobs_;
     std::set<Key> ahead_;  // folders taken for warming that the scan has not entered yet
+    bool resting_ = false;
+    unsigned cachedInARow_ = 0;      // labels found cached in a row, at most kCachedInARowToRest
+    uint64_t enteredWhileResting_ = 0;
     std::vector<std::thread> threads_;
 };
 

@@ -170,7 +170,8 @@ std::vector<std::string> scanWarnings(const std::string& log) {
 // than the read-ahead goes) with a labelled sibling beside every level, next
 // to many small task folders and the hostile entries of a shared storage:
 // every label is found whichever way the walk comes back up, and the tables
-// and warnings are the same, in the same order, with any number of readers.
+// and warnings are the same, in the same order, with any number of readers,
+// resting on a warm cache or not.
 TEST_F(StorageScannerHostile, ReadAheadChangesNothingAndEveryFolderIsFoundAgainOnTheWayBack) {
     const std::string s = storage();
     std::string level = s + "/chain";
@@ -195,10 +196,26 @@ TEST_F(StorageScannerHostile, ReadAheadChangesNothingAndEveryFolderIsFoundAgainO
 
     std::vector<CatalogueTables> results;
     std::vector<std::vector<std::string>> warnings;
-    for (const unsigned readers : {0u, 1u, 8u, 64u}) {
+    // The labels are fresh, so the readers soon rest; the last run finds the
+    // later half of them dropped from the cache, which sets them to work again.
+    const struct {
+        unsigned readers;
+        bool dropLaterLabels;
+    } runs[] = {{0, false}, {1, false}, {8, false}, {64, false}, {8, true}};
+    for (const auto& run : runs) {
+        if (run.dropLaterLabels) {
+            for (int t = 150; t < 300; ++t) {
+                const std::string label = s + "/c" + std::to_string(t % 7) + "/t" + std::to_string(t) + "/TaskLabel.cfg";
+                const int fd = ::open(label.c_str(), O_RDONLY);
+                ASSERT_GE(fd, 0);
+                ASSERT_EQ(::fsync(fd), 0);
+                ASSERT_EQ(::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED), 0);
+                ::close(fd);
+            }
+        }
         Catalogue::ScanOptions options;
-        options.readers = readers;
-        const std::string name = "scan-" + std::to_string(readers);
+        options.readers = run.readers;
+        const std::string name = "scan-" + std::to_string(run.readers) + (run.dropLaterLabels ? "-dropped" : "");
         batutil_LogOpen(beside().c_str(), name.c_str(), 0, 0, false);
         results.push_back(scanStorage({s}, options));
         batutil_LogOpen(nullptr, "after-scan", 0, 0, false);

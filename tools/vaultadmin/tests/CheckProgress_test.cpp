@@ -170,5 +170,31 @@ TEST(CheckProgress, ALineOnATerminalOnlyAndNotWithNoProgress) {
     SqlCatalogueTest::dropPgDatabase(database);
 }
 
+// generate on a terminal draws its line (every update of the catalogue
+// phase, with the interval set to 0, so even a small vault shows it) and
+// removes it at the end; --no-progress draws nothing.
+TEST(GenerateProgress, ALineOnATerminalOnlyAndNotWithNoProgress) {
+    TempFolder temp;
+    const std::map<std::string, std::string> env = {{"VAULT_PROGRESS_INTERVAL_MS", "0"}};
+    const std::vector<std::string> common = {"--tasks", "40", "--safesets-per-task", "2", "--records-per-safeset", "8",
+                                             "--nodes", "1", "--seed", "5"};
+    auto generate = [&](const std::string& name, bool progress) {
+        std::vector<std::string> args = {"generate", "--root", temp / name};
+        args.insert(args.end(), common.begin(), common.end());
+        if (!progress) args.push_back("--no-progress");
+        TerminalChild child(args, env);
+        const int code = child.wait();
+        return std::make_pair(code, child.output());
+    };
+    const auto shown = generate("shown", true);
+    EXPECT_EQ(shown.first, 0) << shown.second;
+    EXPECT_TRUE(contains(shown.second, "Writing the catalogue")) << shown.second;
+    EXPECT_TRUE(contains(shown.second, "\r\x1b[K")) << "the line was not removed at the end";
+    const auto quiet = generate("quiet", false);
+    EXPECT_EQ(quiet.first, 0) << quiet.second;
+    EXPECT_FALSE(contains(quiet.second, "Writing the")) << quiet.second;
+    EXPECT_FALSE(contains(quiet.second, "\x1b[K")) << quiet.second;
+}
+
 }  // namespace
 }  // namespace VaultAdmin
