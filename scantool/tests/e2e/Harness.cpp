@@ -122,6 +122,22 @@ bool ChildProcess::waitForOutput(const std::string& text, int timeoutMs) {
     return true;
 }
 
+bool ChildProcess::waitForOutputCount(const std::string& text, size_t count, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto seen = [&] {
+        size_t found = 0;
+        for (size_t at = result_.output.find(text); at != std::string::npos && found < count;
+             at = result_.output.find(text, at + text.size()))
+            ++found;
+        return found >= count;
+    };
+    while (!seen()) {
+        if (outputFd_ < 0 || std::chrono::steady_clock::now() > deadline) return false;
+        drain(50);
+    }
+    return true;
+}
+
 void ChildProcess::kill(int signal) {
     if (pid_ > 0 && !waited_) ::kill(pid_, signal);
 }

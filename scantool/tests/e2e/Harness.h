@@ -48,6 +48,8 @@ public:
     pid_t pid() const { return pid_; }
     // Reads output until `text` appears or `timeoutMs` passes; true when seen.
     bool waitForOutput(const std::string& text, int timeoutMs);
+    // The same, until `text` has appeared `count` times.
+    bool waitForOutputCount(const std::string& text, size_t count, int timeoutMs);
     void kill(int signal);
     ProcessResult wait();
 

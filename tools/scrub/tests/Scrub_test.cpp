@@ -353,6 +353,28 @@ TEST(ScrubKill, KilledAtRandomMomentsLosesNothingButThePoolInProgress) {
         EXPECT_EQ(name.find(".tmp."), std::string::npos) << name;
 }
 
+// A long run rewrites its record as it goes, so the journal stays short: killed
+// after more pools than the journal holds before a rewrite (256), the record
+// file alone, without its journal, already holds the pools of that rewrite,
+// and with the journal every pool reported verified.
+TEST(ScrubLongRun, RewritesTheRecordAsItGoes) {
+    struct Vault : Scrub {
+        void TestBody() override {}
+    } v;
+    v.build(300);
+    ChildProcess child(v.scrubArgs({"--no-progress"}), v.root(), v.vault().environment());
+    ASSERT_TRUE(child.waitForOutputCount("verified task ", 270, kGenerousMs));
+    child.kill(SIGKILL);
+    const ProcessResult killed = child.wait();
+    std::string text;
+    ASSERT_TRUE(VaultFiles::readWholeFile(v.stateFolder() + "/scrub.record", 1 << 24, text));
+    const PoolScrub::Record alone = PoolScrub::parseRecord(text);
+    EXPECT_GE(alone.pools.size(), 257u);
+    const PoolScrub::Record r = v.record();
+    EXPECT_GE(r.pools.size(), verifiedPools(killed.output).size());
+    EXPECT_GE(r.pools.size(), 270u);
+}
+
 // A full file system under the state folder (a small tmpfs in a namespace of
 // the test's own): the record of the previous run stays as it was, exit 4.
 TEST_F(Scrub, AFullDiskKeepsThePreviousRecord) {
