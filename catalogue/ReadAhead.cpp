@@ -7,10 +7,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include "Catalogue/StorageScanner.h"
+#include "VaultFiles.h"
 
 namespace Catalogue {
 namespace {
@@ -183,11 +183,7 @@ int ReadAhead::warmLabel(int folderFd, const char* name) {
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
         static_cast<unsigned long long>(info.st_size) <= kMaxLabelBytes) {
-        // A read that would wait is refused at once; a file system that
-        // cannot tell refuses too, so its readers never rest.
-        char byte;
-        iovec piece{&byte, 1};
-        cached = ::preadv2(fd, &piece, 1, 0, RWF_NOWAIT) == 1 ? 1 : 0;
+        cached = VaultFiles::firstPageCached(fd) ? 1 : 0;
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
     }
     ::close(fd);

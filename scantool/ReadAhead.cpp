@@ -3,11 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstring>
 
+#include "VaultFiles.h"
 #include "VaultSettings.h"
 
 namespace Trevalon {
@@ -21,19 +21,14 @@ const size_t kMaxContainersWarmed = 64;
 
 // Opens `name` in the folder `folderFd` and asks for its pages; never blocks
 // on a special file, never follows a link. With `cached`, first says whether
-// its first byte is in the cache (a read that would have to wait is refused
-// at once, RWF_NOWAIT); a file system that cannot tell says "no".
+// its first byte is in the cache.
 void warmFile(int folderFd, const char* name, bool* cached = nullptr) {
     const int fd = ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return;
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
         static_cast<uint64_t>(info.st_size) <= ReadAhead::kMaxWarmedSize) {
-        if (cached != nullptr) {
-            char byte;
-            iovec piece{&byte, 1};
-            *cached = ::preadv2(fd, &piece, 1, 0, RWF_NOWAIT) == 1;
-        }
+        if (cached != nullptr) *cached = VaultFiles::firstPageCached(fd);
         (void)::posix_fadvise(fd, 0, info.st_size, POSIX_FADV_WILLNEED);
     }
     ::close(fd);

@@ -149,6 +149,12 @@ SHARED_API void announceFile(const std::string& path, uint64_t offset, uint64_t 
 // handed over or dropped, and the descriptors it held are closed.
 SHARED_API void waitForAnnouncements();
 
+// Whether the first byte of the open file `fd` is in the page cache: a read
+// that would have to wait is refused at once (RWF_NOWAIT), and a file system
+// that cannot tell counts as "not cached". For readers ahead that rest while
+// what they would warm is cached already.
+SHARED_API bool firstPageCached(int fd);
+
 // A regular file open for writing. Bytes given to append() are gathered in a
 // buffer of the object and handed to the system by flush(), sync(), close()
 // or when the buffer fills; an error of any of these calls means that bytes

@@ -114,12 +114,7 @@ void ChildProcess::drain(int timeoutMs) {
 }
 
 bool ChildProcess::waitForOutput(const std::string& text, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (result_.output.find(text) == std::string::npos) {
-        if (outputFd_ < 0 || std::chrono::steady_clock::now() > deadline) return false;
-        drain(50);
-    }
-    return true;
+    return waitForOutputCount(text, 1, timeoutMs);
 }
 
 bool ChildProcess::waitForOutputCount(const std::string& text, size_t count, int timeoutMs) {

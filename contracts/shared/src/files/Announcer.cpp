@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace VaultFiles {
@@ -140,6 +141,12 @@ void adviseWillNeed(const std::string& path, uint64_t offset, uint64_t size) {
 }
 
 }  // namespace detail
+
+bool firstPageCached(int fd) {
+    char byte;
+    iovec piece{&byte, 1};
+    return ::preadv2(fd, &piece, 1, 0, RWF_NOWAIT) == 1;
+}
 
 void waitForAnnouncements() {
     if (!detail::adviseInCaller) detail::Announcer::instance().waitUntilIdle();
