@@ -7,4 +7,4 @@ bash .ci/install-packages.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 cd build
-ctest --output-on-failure -j2
+ctest --output-on-failure --timeout 900 -j2

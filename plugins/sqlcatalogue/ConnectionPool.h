@@ -142,10 +142,17 @@ public:
     }
 
     // Around fork(): hold the pool's lock while the process is copied, so
-    // the child never inherits it locked by another thread (the reaper).
-    // A pool that lives for the whole process registers both with
-    // pthread_atfork; the child calls afterFork() too.
-    void beforeFork() { mutex_.lock(); }
+    // the child never inherits it locked by another thread (the reaper),
+    // and wait until the reaper is not closing connections outside the
+    // lock: a child copied in the middle of that would inherit the
+    // allocator in the middle of a free. A pool that lives for the whole
+    // process registers both with pthread_atfork; the child calls
+    // afterFork() too.
+    void beforeFork() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !reaperClosing_; });
+        lock.release();
+    }
     void afterFork() { mutex_.unlock(); }
 
     uint64_t verificationGeneration() const { return generation_.load(std::memory_order_acquire); }
@@ -185,9 +192,12 @@ private:
             std::vector<std::unique_ptr<Connection>> closing;
             expire(closing);
             if (closing.empty()) continue;
+            reaperClosing_ = true;
             lock.unlock();
             closing.clear();
             lock.lock();
+            reaperClosing_ = false;
+            changed_.notify_all();
         }
         reaperRunning_ = false;
         changed_.notify_all();
@@ -210,7 +220,8 @@ private:
     pid_t owner_ = creator_;
     bool open_ = true;
     bool reaperRunning_ = false;
-    std::condition_variable changed_;  // idle connections went, or the reaper ended
+    bool reaperClosing_ = false;  // closing expired connections outside the lock
+    std::condition_variable changed_;  // idle connections went, or the reaper ended or closed some
     std::atomic<uint64_t> generation_{1};  // 0 means "never verified" to owners
 };
 

@@ -1,5 +1,7 @@
 #include "Harness.h"
 
+#include "ChildExec.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -66,6 +68,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
                            const std::map<std::string, std::string>& environment, bool captureOutput) {
     int pipeFds[2] = {-1, -1};
     if (captureOutput && pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    const TestSupport::ChildExec program(argv, environment);
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
@@ -78,12 +81,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
             dup2(devNull, 2);
         }
         if (!workingFolder.empty() && chdir(workingFolder.c_str()) != 0) _exit(126);
-        for (const auto& item : environment) setenv(item.first.c_str(), item.second.c_str(), 1);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        program.exec();
     }
     if (captureOutput) {
         close(pipeFds[1]);

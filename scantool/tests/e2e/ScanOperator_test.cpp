@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "ChildExec.h"
 #include "Harness.h"
 #include "VaultDescription.h"
 
@@ -309,6 +310,7 @@ TerminalRun runOnTerminal(const std::vector<std::string>& argv, const std::strin
     struct winsize size {};
     size.ws_col = 200;
     size.ws_row = 50;
+    const TestSupport::ChildExec program(argv, environment);
     const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
     if (pid < 0) throw std::runtime_error("forkpty failed");
     if (pid == 0) {
@@ -317,12 +319,7 @@ TerminalRun runOnTerminal(const std::vector<std::string>& argv, const std::strin
         cfmakeraw(&mode);
         tcsetattr(0, TCSANOW, &mode);
         if (chdir(folder.c_str()) != 0) _exit(127);
-        for (const auto& item : environment) setenv(item.first.c_str(), item.second.c_str(), 1);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        program.exec();
     }
     TerminalRun result;
     bool paused = pauseAfter.empty();

@@ -22,6 +22,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CatalogueWalk.h"
+#include "ChildExec.h"
 
 namespace {
 
@@ -152,20 +153,18 @@ TerminalRun runOnTerminal(const std::vector<std::string>& arguments, const std::
     const char* bin = std::getenv("VAULT_BIN_DIR");
     const std::string program = std::string(bin ? bin : ".") + "/cataloguequery";
     const std::string outFile = folder + "/tty-out";
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    // Every update draws: the line shows however fast the pass is.
+    const TestSupport::ChildExec image(argv, {{"VAULT_PROGRESS_INTERVAL_MS", "0"}});
     const pid_t child = ::fork();
     if (child == 0) {
         ::setsid();
-        // Every update draws: the line shows however fast the pass is.
-        ::setenv("VAULT_PROGRESS_INTERVAL_MS", "0", 1);
         ::dup2(slave, 2);
         const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         ::close(master);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& arg : arguments) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
+        image.exec();
     }
     ::close(slave);
     char buffer[4096];

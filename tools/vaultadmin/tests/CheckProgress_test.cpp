@@ -22,6 +22,7 @@
 #include <libpq-fe.h>
 
 #include "PgTestServer.h"
+#include "ChildExec.h"
 #include "TestSupport.h"
 
 namespace VaultAdmin {
@@ -38,20 +39,16 @@ public:
     TerminalChild(const std::vector<std::string>& args, const std::map<std::string, std::string>& environment) {
         int slave = -1;
         if (::openpty(&master_, &slave, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+        std::vector<std::string> argv = {vaultadminPath()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const TestSupport::ChildExec program(argv, environment);
         pid_ = ::fork();
         if (pid_ < 0) throw std::runtime_error("fork failed");
         if (pid_ == 0) {
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 1);
             ::dup2(slave, 2);
-            for (const auto& item : environment) ::setenv(item.first.c_str(), item.second.c_str(), 1);
-            std::vector<std::string> argv = {vaultadminPath()};
-            argv.insert(argv.end(), args.begin(), args.end());
-            std::vector<char*> pointers;
-            for (std::string& arg : argv) pointers.push_back(&arg[0]);
-            pointers.push_back(nullptr);
-            ::execv(pointers[0], pointers.data());
-            ::_exit(127);
+            program.exec();
         }
         ::close(slave);
     }

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "ChildExec.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -56,20 +58,13 @@ std::string vaultadminPath() {
 Child::Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    const TestSupport::ChildExec program(argv, environment);
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
         ::dup2(fds[1], 1);
         ::dup2(fds[1], 2);
-        for (const auto& item : environment) {
-            if (item.second.empty()) ::unsetenv(item.first.c_str());
-            else ::setenv(item.first.c_str(), item.second.c_str(), 1);
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
+        program.exec();
     }
     ::close(fds[1]);
     fd_ = fds[0];

@@ -3,6 +3,7 @@
 #include "VaultFiles.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -50,9 +51,12 @@ void carryOut(const Request& request) {
 
 class Announcer {
 public:
+    // Never destroyed: its thread is stopped by an exit handler instead, so
+    // that the child of a fork, where that thread does not exist, neither
+    // joins it nor destroys a joinable std::thread when it exits.
     static Announcer& instance() {
-        static Announcer announcer;
-        return announcer;
+        static Announcer* announcer = new Announcer;
+        return *announcer;
     }
 
     void submit(Request request) {
@@ -70,19 +74,50 @@ public:
         idle_.wait(hold, [this] { return queue_.empty() && !busy_; });
     }
 
-    ~Announcer() {
-        adviseInCaller = true;
-        {
-            std::lock_guard<std::mutex> hold(lock_);
-            stopping_ = true;
-            queue_.clear();
-        }
-        wake_.notify_one();
-        if (thread_.joinable()) thread_.join();
+private:
+    Announcer() {
+        ::pthread_atfork(&beforeFork, &afterForkInParent, &afterForkInChild);
+        std::atexit(&stopAtExit);
     }
 
-private:
-    Announcer() { ::pthread_atfork(nullptr, nullptr, [] { adviseInCaller = true; }); }
+    // At exit, in the process that owns the thread: stop and join it. The
+    // child of a fork has `adviseInCaller` set and leaves it alone.
+    static void stopAtExit() {
+        if (adviseInCaller.exchange(true)) return;
+        Announcer& self = instance();
+        {
+            std::lock_guard<std::mutex> hold(self.lock_);
+            self.stopping_ = true;
+            self.queue_.clear();
+        }
+        self.wake_.notify_one();
+        if (self.thread_.joinable()) self.thread_.join();
+    }
+
+    // A fork waits until the thread is between requests and holds the lock
+    // over it. The thread allocates and frees while it works, and an
+    // allocator copied in the middle of that (a sanitizer's is not reset at
+    // fork) could leave the child stuck at its first allocation.
+    static thread_local bool heldForFork;
+    static void beforeFork() {
+        if (adviseInCaller) return;
+        Announcer& self = instance();
+        std::unique_lock<std::mutex> hold(self.lock_);
+        self.idle_.wait(hold, [&self] { return !self.busy_; });
+        hold.release();
+        heldForFork = true;
+    }
+    static void afterForkInParent() {
+        if (!heldForFork) return;
+        heldForFork = false;
+        instance().lock_.unlock();
+    }
+    static void afterForkInChild() {
+        adviseInCaller = true;  // the thread is not copied into the child
+        if (!heldForFork) return;
+        heldForFork = false;
+        instance().lock_.unlock();
+    }
 
     void serve() {
         std::unique_lock<std::mutex> hold(lock_);
@@ -97,7 +132,7 @@ private:
             request = Request();  // the last holder of a descriptor closes it outside the lock
             hold.lock();
             busy_ = false;
-            if (queue_.empty()) idle_.notify_all();
+            idle_.notify_all();  // waitUntilIdle, and a fork waiting to start
         }
     }
 
@@ -109,6 +144,8 @@ private:
     bool stopping_ = false;
     std::thread thread_;
 };
+
+thread_local bool Announcer::heldForFork = false;
 
 void submit(Request request) {
     if (adviseInCaller) {

@@ -9,8 +9,10 @@
 // reader's own read reports any error.
 //
 // The thread starts at the first request and is stopped and joined when the
-// process exits (static destruction). After that, and in the child of a
-// fork(), requests are carried out in the caller's thread.
+// process exits (an exit handler). After that, and in the child of a fork(),
+// requests are carried out in the caller's thread. A fork() waits until the
+// thread is between two requests, so that the child never inherits memory
+// or locks in the middle of its work.
 #pragma once
 
 #include <cstdint>
