@@ -7,6 +7,7 @@
 #include <map>
 
 #include "Carrowen/Carrowen.h"
+#include "ChecksAhead.h"
 #include "IndexFile.h"
 #include "OperationSupport.h"
 #include "Operations.h"
@@ -33,17 +34,33 @@ public:
         checkpoint("locked");
         pool.requirePoolFolder();
         const std::vector<Carrowen::SyncListEntryData> list = pool.readSyncList();
-        std::map<uint32_t, uint64_t> recordCounts;
         if (pool.online) checkSynchSetIsListed(pool, list);
+
+        // The containers and the index are checked by a few threads ahead of
+        // this one; their results are taken here in order, with the same
+        // checkpoints and the same first failure as when this thread checks
+        // each itself (ChecksAhead.h).
+        std::vector<uint64_t> counts(list.size(), 0);
+        IndexRuns indexed;
+        std::vector<Check> checks;
+        for (size_t i = 0; i < list.size(); ++i)
+            checks.push_back([&, i](const PieceHook& pieceDone) { counts[i] = verifyContainer(pool, list[i], pieceDone); });
+        checks.push_back([&](const PieceHook& pieceDone) { indexed = readIndex(pool, pieceDone); });
+        ChecksAhead ahead(std::move(checks), ChecksAhead::configuredThreads(), [this] { return interruptRequested(); });
+        const PieceHook checkpointHere = [this](const char* name) { checkpoint(name); };
+
+        std::map<uint32_t, uint64_t> recordCounts;
         for (size_t i = 0; i < list.size(); ++i) {
             checkpoint("container");
             // The device starts on the next file while this one is checked.
             VaultFiles::announceFile(i + 1 < list.size() ? pool.folder + list[i + 1].containerFileName : pool.indexPath,
                                      0, kAnnouncedBytes);
-            recordCounts[list[i].safesetNumber] = verifyContainer(pool, list[i]);
+            ahead.take(i, checkpointHere);
+            recordCounts[list[i].safesetNumber] = counts[i];
         }
         checkpoint("index");
-        verifyIndex(pool, recordCounts);
+        ahead.take(list.size(), checkpointHere);
+        if (indexed.present) compareIndex(pool, indexed.runs, recordCounts);
     }
 
 private:
@@ -59,7 +76,9 @@ private:
         }
     }
 
-    uint64_t verifyContainer(const PoolTarget& pool, const Carrowen::SyncListEntryData& entry) {
+    // Reads every block of one container; its record count.
+    static uint64_t verifyContainer(const PoolTarget& pool, const Carrowen::SyncListEntryData& entry,
+                                    const PieceHook& pieceDone) {
         const std::string path = pool.folder + entry.containerFileName;
         Carrowen::FileListContainer2 container;
         try {
@@ -85,18 +104,26 @@ private:
                 throw pool.error(ErrorNumber::CONTAINER_CHECKSUM, e.what());
             }
             if (nextCheck >= upper) break;
-            checkpoint("records");
+            pieceDone("records");
         }
         return uint64_t(upper) - lower;
     }
 
-    // The index is optional; when present it must list, in order, exactly the
-    // records of the listed containers.
-    void verifyIndex(const PoolTarget& pool, const std::map<uint32_t, uint64_t>& recordCounts) {
+    // The records of each safeset that the index lists, in runs.
+    struct IndexRuns {
+        bool present = false;  // the index is optional
+        std::map<uint32_t, uint64_t> runs;
+    };
+
+    // Reads the index, when there is one: every block is checked, and the
+    // entries must come in order.
+    static IndexRuns readIndex(const PoolTarget& pool, const PieceHook& pieceDone) {
+        IndexRuns result;
         if (VaultFiles::FileSystem::real().status(pool.indexPath, VaultFiles::Links::Refuse).kind ==
             VaultFiles::FileKind::Missing)
-            return;
-        std::map<uint32_t, uint64_t> indexed;
+            return result;
+        result.present = true;
+        std::map<uint32_t, uint64_t>& indexed = result.runs;
         // Entries come in runs of one safeset (their order is checked first).
         bool inRun = false;
         uint32_t runSafeset = 0;
@@ -112,7 +139,7 @@ private:
             IndexEntry previous;
             std::vector<IndexEntry> entries;
             for (uint64_t first = 0; first < count; first += kIndexEntriesPerRead) {
-                checkpoint("index entries");
+                pieceDone("index entries");
                 index.readNextEntries(entries, kIndexEntriesPerRead);
                 for (const IndexEntry& e : entries) {
                     if (havePrevious && (e.safesetNumber < previous.safesetNumber ||
@@ -136,6 +163,13 @@ private:
         } catch (const FileError& e) {
             throw pool.error(ErrorNumber::INDEX_CHECKSUM, e.what());
         }
+        return result;
+    }
+
+    // The index must list, in order, exactly the records of the listed
+    // containers.
+    static void compareIndex(const PoolTarget& pool, const std::map<uint32_t, uint64_t>& indexed,
+                             const std::map<uint32_t, uint64_t>& recordCounts) {
         for (const auto& entry : indexed) {
             const auto listed = recordCounts.find(entry.first);
             if (listed == recordCounts.end())
