@@ -152,6 +152,14 @@ int main(int argc, char** argv) {
         std::printf("verify: %.0f MiB in 8 containers, best of %d rounds, warm cache\n", containerBytes / (1 << 20),
                     rounds);
         report("pool verify operation", "cat of the containers", verifyBest, catBest, containerBytes / (1 << 20), 1.5);
+        // The same verify with its checks in one thread ([numbers] VerifyThreads=1).
+        NodeConfig::set("numbers", "VerifyThreads", "1");
+        double oneThreadBest = 1e9;
+        for (int r = 0; r < rounds; ++r)
+            oneThreadBest = std::min(oneThreadBest, timeOperation(commandFor(verifyTask, Pool::POOL_COMMAND_VERIFY)));
+        NodeConfig::remove("numbers", "VerifyThreads");
+        std::printf("%-34s %8.3f s  (%5.0f MiB/s; threads by default / one: %.2f)\n\n", "the same, VerifyThreads=1",
+                    oneThreadBest, containerBytes / (1 << 20) / oneThreadBest, verifyBest / oneThreadBest);
 
         // 2. Index verification against cat of the index.
         const std::string indexPath = folder + "bench.vix";

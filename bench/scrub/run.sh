@@ -62,6 +62,10 @@ cat "${FILES[@]}" >/dev/null  # warm the cache
 # Without --max-age every run is a new pass over all 8 pools.
 T_SCRUB=$(best_of_three scrub "$DEPTH")
 T_CAT=$(best_of_three sh -c 'cat "$@" > /dev/null' sh "${FILES[@]}")
+# The same scrub with each verify's checks in one thread.
+ONE_THREAD=$WORK/node-one-verify-thread.conf
+{ cat "$DEPTH/node.conf"; printf '\n[numbers]\nVerifyThreads=1\n'; } >"$ONE_THREAD"
+T_ONE=$(best_of_three env VAULT_NODE_CONFIG="$ONE_THREAD" "$POOLCOMMAND" scrub --no-progress)
 # The same verifies one by one through poolcommand run: what the scrub adds.
 run_each() {
   for id in $(seq 1 8); do
@@ -71,6 +75,7 @@ run_each() {
 T_RUN=$(best_of_three run_each)
 printf 'pool files: %d, %.2f GiB (containers, sync lists, index files)\n' "${#FILES[@]}" "$(echo "$BYTES / 1073741824" | bc -l)"
 printf 'scrub: %ss   cat: %ss   ratio: %.2fx (goal: within 1.2x)\n' "$T_SCRUB" "$T_CAT" "$(echo "$T_SCRUB / $T_CAT" | bc -l)"
+printf 'the same scrub, VerifyThreads=1: %ss   ratio to cat: %.2fx\n' "$T_ONE" "$(echo "$T_ONE / $T_CAT" | bc -l)"
 printf 'poolcommand run --operation verify, pool by pool: %ss   scrub / run: %.2fx\n' "$T_RUN" "$(echo "$T_SCRUB / $T_RUN" | bc -l)"
 
 echo "== breadth: ${BREADTH_TASKS} small tasks, nothing to do"

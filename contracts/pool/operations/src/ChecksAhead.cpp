@@ -19,11 +19,13 @@ unsigned ChecksAhead::configuredThreads() {
     return static_cast<unsigned>(std::min(sys_getconfignum("VerifyThreads", nullptr, byDefault), kMaxThreads));
 }
 
-ChecksAhead::ChecksAhead(std::vector<Check> checks, unsigned threads, std::function<bool()> stopRequested)
+ChecksAhead::ChecksAhead(std::vector<Check> checks, unsigned threads, std::function<bool()> stopRequested,
+                         bool lastFirst)
     : checks_(std::move(checks)),
       stopRequested_(std::move(stopRequested)),
       results_(checks_.size()),
-      window_(2 * size_t(threads)) {
+      window_(2 * size_t(threads)),
+      lastFirst_(lastFirst) {
     if (threads < 2 || checks_.size() < 2) return;
     threads = static_cast<unsigned>(std::min<size_t>(threads, checks_.size()));
     try {
@@ -46,11 +48,13 @@ ChecksAhead::~ChecksAhead() {
 void ChecksAhead::serve() {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
-        changed_.wait(hold, [this] {
-            return cancelled_ || nextToStart_ >= checks_.size() || nextToStart_ < nextToTake_ + window_;
+        size_t i = checks_.size();
+        changed_.wait(hold, [&] {
+            if (cancelled_) return true;
+            i = nextToStart();
+            return i < checks_.size() || startCursor_ >= checks_.size();
         });
-        if (cancelled_ || nextToStart_ >= checks_.size()) return;
-        const size_t i = nextToStart_++;
+        if (cancelled_ || i >= checks_.size()) return;
         Result& result = results_[i];
         result.started = true;
         hold.unlock();
@@ -83,16 +87,22 @@ void ChecksAhead::serve() {
     }
 }
 
+size_t ChecksAhead::nextToStart() {
+    const size_t count = checks_.size();
+    if (lastFirst_ && count > 0 && !results_[count - 1].started) return count - 1;
+    while (startCursor_ < count && results_[startCursor_].started) ++startCursor_;
+    if (startCursor_ < count && startCursor_ < nextToTake_ + window_) return startCursor_;
+    return count;  // all started, or the next one is too far ahead for now
+}
+
 void ChecksAhead::take(size_t i, const PieceHook& pieceDone) {
     Result* result = nullptr;
     {
         std::unique_lock<std::mutex> hold(lock_);
         nextToTake_ = std::max(nextToTake_, i + 1);
         // Nobody started it (no threads, or they are all busy with earlier
-        // ones): this thread runs it. Checks start in order, so every later
-        // one is still to start.
+        // ones): this thread runs it.
         if (!results_[i].started) {
-            nextToStart_ = i + 1;
             results_[i].started = true;
             hold.unlock();
             changed_.notify_all();

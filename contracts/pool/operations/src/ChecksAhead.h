@@ -40,8 +40,12 @@ class ChecksAhead {
 public:
     // Starts `threads` threads on `checks` (none when `threads` is below 2:
     // take() then runs each check itself). `stopRequested` is asked after
-    // every piece a thread finishes.
-    ChecksAhead(std::vector<Check> checks, unsigned threads, std::function<bool()> stopRequested);
+    // every piece a thread finishes. The threads start the checks in order,
+    // except that with `lastFirst` the last one is started first: a long
+    // check taken last (a verify's index) then runs beside the others
+    // instead of after them.
+    ChecksAhead(std::vector<Check> checks, unsigned threads, std::function<bool()> stopRequested,
+                bool lastFirst = false);
     // Ends the checks still running (after their current piece) and joins.
     ~ChecksAhead();
     ChecksAhead(const ChecksAhead&) = delete;
@@ -66,12 +70,15 @@ private:
     struct Stopped {};
 
     void serve();
+    // The next check a thread may start, or checks_.size(). The lock is held.
+    size_t nextToStart();
 
     std::vector<Check> checks_;
     std::function<bool()> stopRequested_;
     std::vector<Result> results_;
     size_t window_;        // checks started at most this far ahead of take()
-    size_t nextToStart_ = 0;
+    bool lastFirst_;
+    size_t startCursor_ = 0;  // every check before it has been started
     size_t nextToTake_ = 0;
     bool cancelled_ = false;
     std::mutex lock_;

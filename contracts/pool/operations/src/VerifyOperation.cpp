@@ -46,7 +46,10 @@ public:
         for (size_t i = 0; i < list.size(); ++i)
             checks.push_back([&, i](const PieceHook& pieceDone) { counts[i] = verifyContainer(pool, list[i], pieceDone); });
         checks.push_back([&](const PieceHook& pieceDone) { indexed = readIndex(pool, pieceDone); });
-        ChecksAhead ahead(std::move(checks), ChecksAhead::configuredThreads(), [this] { return interruptRequested(); });
+        // The index is started first: it is read entry by entry, the slowest
+        // check per byte, and taken last.
+        ChecksAhead ahead(std::move(checks), ChecksAhead::configuredThreads(), [this] { return interruptRequested(); },
+                          true);
         const PieceHook checkpointHere = [this](const char* name) { checkpoint(name); };
 
         std::map<uint32_t, uint64_t> recordCounts;

@@ -46,10 +46,10 @@ struct Taken {
 };
 
 // Takes every check in order, as an operation does, until one fails.
-Taken takeAll(size_t count, unsigned threads, const std::vector<size_t>& failing) {
+Taken takeAll(size_t count, unsigned threads, const std::vector<size_t>& failing, bool lastFirst) {
     Taken taken;
     std::vector<uint64_t> out;
-    ChecksAhead ahead(someChecks(count, out, failing), threads, [] { return false; });
+    ChecksAhead ahead(someChecks(count, out, failing), threads, [] { return false; }, lastFirst);
     try {
         for (size_t i = 0; i < count; ++i) ahead.take(i, [&](const char* name) { taken.pieces.push_back(name); });
     } catch (const std::runtime_error& e) {
@@ -66,15 +66,18 @@ TEST(ChecksAhead, EveryNumberOfThreadsGivesThePiecesResultsAndFirstFailureOfOneT
     } cases[] = {{"none fails", {}}, {"one fails", {17}}, {"a later one fails too", {29, 17}}, {"the first", {0}},
                  {"the last", {39}}};
     for (const auto& c : cases) {
-        const Taken alone = takeAll(40, 0, c.failing);
-        for (const unsigned threads : {1u, 2u, 3u, 8u, 64u}) {
-            const Taken together = takeAll(40, threads, c.failing);
-            EXPECT_EQ(alone.pieces, together.pieces) << c.name << ", " << threads << " threads";
-            EXPECT_EQ(alone.failure, together.failure) << c.name << ", " << threads << " threads";
-            // What was taken before the failure is the same; later checks may have run or not.
-            const size_t end = c.failing.empty() ? 40 : *std::min_element(c.failing.begin(), c.failing.end());
-            for (size_t i = 0; i < end; ++i)
-                EXPECT_EQ(alone.results[i], together.results[i]) << c.name << ", check " << i;
+        const Taken alone = takeAll(40, 0, c.failing, false);
+        for (const bool lastFirst : {false, true}) {
+            for (const unsigned threads : {1u, 2u, 3u, 8u, 64u}) {
+                const Taken together = takeAll(40, threads, c.failing, lastFirst);
+                const std::string how = std::to_string(threads) + " threads" + (lastFirst ? ", the last first" : "");
+                EXPECT_EQ(alone.pieces, together.pieces) << c.name << ", " << how;
+                EXPECT_EQ(alone.failure, together.failure) << c.name << ", " << how;
+                // What was taken before the failure is the same; later checks may have run or not.
+                const size_t end = c.failing.empty() ? 40 : *std::min_element(c.failing.begin(), c.failing.end());
+                for (size_t i = 0; i < end; ++i)
+                    EXPECT_EQ(alone.results[i], together.results[i]) << c.name << ", " << how << ", check " << i;
+            }
         }
         if (c.failing.empty()) {
             EXPECT_EQ(39u * 39u, alone.results[39]);

@@ -179,6 +179,7 @@ struct IndexFileBase::State {
         const uint64_t firstBlock = first / ENTRIES_PER_BLOCK;
         const uint64_t endBlock = (first + count + ENTRIES_PER_BLOCK - 1) / ENTRIES_PER_BLOCK;
         const uint64_t end = entriesEnd();
+        result.reserve(result.size() + count);  // one allocation, not a chain of growing copies
         for (uint64_t block = firstBlock; block < endBlock; block += kBufferBlocks) {
             const uint64_t start = HEADER_SIZE + block * kBlockBytes;
             const size_t bytes = static_cast<size_t>(std::min<uint64_t>(kBufferBlocks * kBlockBytes, end - start));
